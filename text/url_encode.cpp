@@ -1,0 +1,1 @@
+#include "text/url_encode.h"

@@ -15,7 +15,8 @@ bool MatchesAt(std::string_view text, std::size_t pos, std::string_view needle, 
   if (needle.size() > text.size() - pos) return false;
   if (!ignoreCase) return std::memcmp(text.data() + pos, needle.data(), needle.size()) == 0;
   for (std::size_t i = 0; i < needle.size(); ++i) {
-    if (Fold(static_cast<std::uint8_t>(text[pos + i])) != Fold(static_cast<std::uint8_t>(needle[i])))
+    if (Fold(static_cast<std::uint8_t>(text[pos + i])) !=
+        Fold(static_cast<std::uint8_t>(needle[i])))
       return false;
   }
   return true;
@@ -77,8 +78,8 @@ Text ReplaceText(std::string_view text, std::string_view from, std::string_view 
 
 bool IsSpaceAt(std::string_view text, std::size_t pos) {
   const auto byte = static_cast<std::uint8_t>(text[pos]);
-  return byte == 0x20 ||
-         (byte == 0xA1 && pos + 1 < text.size() && static_cast<std::uint8_t>(text[pos + 1]) == 0xA1);
+  return byte == 0x20 || (byte == 0xA1 && pos + 1 < text.size() &&
+                          static_cast<std::uint8_t>(text[pos + 1]) == 0xA1);
 }
 
 Text TrimSpaces(std::string_view text) {

@@ -1,8 +1,8 @@
 #include "tests/support/test_server.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <chrono>
 
 namespace sonavel::testing {
 
@@ -25,7 +25,8 @@ void TestServer::Start() {
     finished_ = true;
   });
   // stop() only works once the loop runs; wait for it (connections queue meanwhile).
-  while (!server_->is_running() && !finished_) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  while (!server_->is_running() && !finished_)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 void TestServer::Stop() {

@@ -21,8 +21,8 @@ namespace sonavel::testing {
 
 class TestServer {
  public:
-  TestServer();                                // plain HTTP
-  explicit TestServer(const TestCa& ca);       // HTTPS with the CA's server certificate
+  TestServer();                           // plain HTTP
+  explicit TestServer(const TestCa& ca);  // HTTPS with the CA's server certificate
   ~TestServer();
   TestServer(const TestServer&) = delete;
   TestServer& operator=(const TestServer&) = delete;

@@ -1,0 +1,392 @@
+#include "net/request.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <limits>
+#include <string_view>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "net/curl_global.h"
+#include "net/debug_log.h"
+#include "text/rules.h"
+
+#ifndef SONAVEL_CA_BUNDLE
+#define SONAVEL_CA_BUNDLE ""
+#endif
+
+namespace sonavel {
+namespace {
+
+// Debian's hashed certificate folder: the system trust store.
+constexpr const char* kSystemCaPath = "/etc/ssl/certs";
+constexpr long kMaxRedirects = 10;
+
+struct EasyDeleter {
+  void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
+};
+using EasyHandle = std::unique_ptr<CURL, EasyDeleter>;
+
+struct SlistDeleter {
+  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+using Slist = std::unique_ptr<curl_slist, SlistDeleter>;
+
+// Appends every line to a new list; false (and an empty list) when libcurl
+// cannot allocate.
+bool MakeSlist(const std::vector<std::string>& lines, Slist& out) {
+  out.reset();
+  curl_slist* list = nullptr;
+  for (const std::string& line : lines) {
+    curl_slist* grown = curl_slist_append(list, line.c_str());
+    if (grown == nullptr) {
+      curl_slist_free_all(list);
+      return false;
+    }
+    list = grown;
+  }
+  out.reset(list);
+  return true;
+}
+
+bool IsTokenByte(std::uint8_t byte) {
+  // RFC 9110 tchar: visible ASCII except separators.
+  if (byte <= 0x20 || byte >= 0x7F) return false;
+  constexpr std::string_view kSeparators = "\"(),/:;<=>?@[\\]{}";
+  return kSeparators.find(static_cast<char>(byte)) == std::string_view::npos;
+}
+
+bool IsToken(std::string_view text) {
+  return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+    return IsTokenByte(static_cast<std::uint8_t>(c));
+  });
+}
+
+bool HoldsLineBreak(std::string_view text) {
+  return std::any_of(text.begin(), text.end(), [](char c) {
+    const auto byte = static_cast<std::uint8_t>(c);
+    return byte == 0x0D || byte == 0x0A || byte == 0x00;
+  });
+}
+
+// The name of a stored header line "Name: value" or "Name;".
+std::string_view LineName(std::string_view line) {
+  return line.substr(0, std::min(line.find(':'), line.find(';')));
+}
+
+bool HasHeader(const std::vector<std::string>& lines, std::string_view name) {
+  return std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+    return EqualText(LineName(line), name, true);
+  });
+}
+
+long PositiveOrZero(std::int32_t value) { return value > 0 ? value : 0; }
+
+bool StartsWith(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && text.substr(0, prefix.size()) == prefix;
+}
+
+}  // namespace
+
+struct HttpRequest::State {
+  EasyHandle handle;
+
+  // Settings that stay on the object across requests (the object's defaults
+  // are those of the request object this one stands in for).
+  std::int32_t resolveMs = 0;
+  std::int32_t connectMs = 60000;
+  std::int32_t sendMs = 30000;
+  std::int32_t receiveMs = 30000;
+  std::int32_t proxySetting = kProxyDefault;
+  Text proxyServer;
+  Text proxyBypass;
+  bool followRedirects = true;
+  std::int32_t sslIgnoreFlags = 0;
+
+  // The next request.
+  bool opened = false;
+  Text method;
+  Text url;
+  std::vector<std::string> headers;       // to the origin server
+  std::vector<std::string> proxyHeaders;  // to the proxy only
+
+  // The last response.
+  bool received = false;
+  std::int32_t status = 0;
+  Bytes body;
+  std::vector<Text> headerLines;
+
+  std::array<char, CURL_ERROR_SIZE> errorBuffer{};
+  std::string errorText;
+
+  void ClearResponse() {
+    received = false;
+    status = 0;
+    body.clear();
+    headerLines.clear();
+  }
+
+  bool Perform(std::string_view data);
+  CURLcode Configure(std::string_view data, Slist& headerList, Slist& proxyList);
+};
+
+namespace {
+
+size_t OnBody(char* data, size_t size, size_t count, void* user) {
+  auto& body = *static_cast<Bytes*>(user);
+  const size_t bytes = size * count;
+  // Bytes counts in a signed 32-bit length: a longer body fails the transfer.
+  if (bytes > static_cast<size_t>(std::numeric_limits<std::int32_t>::max()) - body.size()) return 0;
+  try {
+    body.insert(body.end(), data, data + bytes);
+  } catch (...) {
+    return 0;
+  }
+  return bytes;
+}
+
+size_t OnHeader(char* data, size_t size, size_t count, void* user) {
+  auto& lines = *static_cast<std::vector<Text>*>(user);
+  const size_t bytes = size * count;
+  std::string_view line(data, bytes);
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+  try {
+    // A status line opens a new response (after a redirect, a 1xx answer or
+    // a proxy's CONNECT answer): only the last one's headers are kept.
+    if (StartsWith(line, "HTTP/")) {
+      lines.clear();
+    } else if (!line.empty()) {
+      lines.push_back(ToText(line));
+    }
+  } catch (...) {
+    return 0;
+  }
+  return bytes;
+}
+
+}  // namespace
+
+CURLcode HttpRequest::State::Configure(std::string_view data, Slist& headerList, Slist& proxyList) {
+  CURL* h = handle.get();
+  CURLcode rc = CURLE_OK;
+  auto set = [&](CURLoption option, auto value) {
+    if (rc == CURLE_OK) rc = curl_easy_setopt(h, option, value);
+  };
+
+  set(CURLOPT_ERRORBUFFER, errorBuffer.data());
+  set(CURLOPT_URL, url.c_str());
+  set(CURLOPT_PROTOCOLS_STR, "http,https");
+  set(CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  set(CURLOPT_NOSIGNAL, 1L);
+  set(CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+  set(CURLOPT_WRITEFUNCTION, &OnBody);
+  set(CURLOPT_WRITEDATA, static_cast<void*>(&body));
+  set(CURLOPT_HEADERFUNCTION, &OnHeader);
+  set(CURLOPT_HEADERDATA, static_cast<void*>(&headerLines));
+
+  set(CURLOPT_FOLLOWLOCATION, followRedirects ? 1L : 0L);
+  set(CURLOPT_MAXREDIRS, kMaxRedirects);
+
+  // Trust: the system store plus the build's CA file, unless loosened.
+  constexpr std::int32_t kChainFlags =
+      kIgnoreUnknownCa | kIgnoreWrongUsage | kIgnoreCertDateInvalid;
+  set(CURLOPT_SSL_VERIFYPEER, (sslIgnoreFlags & kChainFlags) != 0 ? 0L : 1L);
+  set(CURLOPT_SSL_VERIFYHOST, (sslIgnoreFlags & kIgnoreCertCnInvalid) != 0 ? 0L : 2L);
+  set(CURLOPT_CAPATH, kSystemCaPath);
+  constexpr std::string_view kCaBundle = SONAVEL_CA_BUNDLE;
+  std::error_code ignored;
+  if (!kCaBundle.empty() && std::filesystem::is_regular_file(SONAVEL_CA_BUNDLE, ignored)) {
+    set(CURLOPT_CAINFO, SONAVEL_CA_BUNDLE);
+  }
+
+  // Timeouts: resolve + connect for the connection, send/receive as an idle
+  // limit (less than one byte a second for that long).
+  const long connectLimit = PositiveOrZero(resolveMs) + PositiveOrZero(connectMs);
+  set(CURLOPT_CONNECTTIMEOUT_MS, connectLimit);
+  const long idleMs = std::max(PositiveOrZero(sendMs), PositiveOrZero(receiveMs));
+  if (idleMs > 0) {
+    set(CURLOPT_LOW_SPEED_LIMIT, 1L);
+    set(CURLOPT_LOW_SPEED_TIME, (idleMs + 999) / 1000);
+  }
+
+  // Proxy: an explicit empty proxy keeps libcurl from reading http_proxy & co.
+  if (proxySetting == kProxyNamed) {
+    set(CURLOPT_PROXY, proxyServer.c_str());
+    set(CURLOPT_NOPROXY, proxyBypass.c_str());
+    set(CURLOPT_HEADEROPT, CURLHEADER_SEPARATE);
+    if (!MakeSlist(proxyHeaders, proxyList) && rc == CURLE_OK) rc = CURLE_OUT_OF_MEMORY;
+    set(CURLOPT_PROXYHEADER, proxyList.get());
+  } else {
+    set(CURLOPT_PROXY, "");
+  }
+
+  // Method and body.
+  const bool isHead = method == "HEAD";
+  const bool sendBody = !isHead && (!data.empty() || method == "POST" || method == "PUT");
+  if (isHead) {
+    set(CURLOPT_NOBODY, 1L);
+  } else if (sendBody) {
+    set(CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(data.size()));
+    set(CURLOPT_POSTFIELDS, data.empty() ? "" : data.data());
+    if (method != "POST") set(CURLOPT_CUSTOMREQUEST, method.c_str());
+  } else {
+    set(CURLOPT_HTTPGET, 1L);
+    if (method != "GET") set(CURLOPT_CUSTOMREQUEST, method.c_str());
+  }
+
+  // Headers: the caller's in order; then libcurl's own defaults switched off.
+  std::vector<std::string> lines = headers;
+  if (!HasHeader(headers, "Accept")) lines.emplace_back("Accept:");
+  if (sendBody) {
+    if (!HasHeader(headers, "Expect")) lines.emplace_back("Expect:");
+    if (!HasHeader(headers, "Content-Type")) lines.emplace_back("Content-Type:");
+  }
+  if (!MakeSlist(lines, headerList) && rc == CURLE_OK) rc = CURLE_OUT_OF_MEMORY;
+  set(CURLOPT_HTTPHEADER, headerList.get());
+  return rc;
+}
+
+bool HttpRequest::State::Perform(std::string_view data) {
+  ClearResponse();
+  errorText.clear();
+  errorBuffer[0] = '\0';
+  curl_easy_reset(handle.get());
+  Slist headerList;
+  Slist proxyList;
+  CURLcode rc = Configure(data, headerList, proxyList);
+  // The headers belong to this request only, whatever happens to it.
+  headers.clear();
+  proxyHeaders.clear();
+  if (rc == CURLE_OK) rc = curl_easy_perform(handle.get());
+
+  long responseCode = 0;
+  long connectCode = 0;
+  if (curl_easy_getinfo(handle.get(), CURLINFO_RESPONSE_CODE, &responseCode) != CURLE_OK)
+    responseCode = 0;
+  if (curl_easy_getinfo(handle.get(), CURLINFO_HTTP_CONNECTCODE, &connectCode) != CURLE_OK)
+    connectCode = 0;
+  // Leave no pointers into this call's lists and body behind on the handle.
+  curl_easy_reset(handle.get());
+
+  if (rc == CURLE_OK && responseCode > 0) {
+    received = true;
+    status = static_cast<std::int32_t>(responseCode);
+    return true;
+  }
+  if (rc != CURLE_OK && responseCode == 0 && connectCode >= 300) {
+    // The proxy refused the tunnel: its answer is the response.
+    received = true;
+    status = static_cast<std::int32_t>(connectCode);
+    body.clear();
+    return true;
+  }
+  errorText = errorBuffer[0] != '\0' ? errorBuffer.data() : curl_easy_strerror(rc);
+  ClearResponse();
+  LogFailure(method, url, static_cast<int>(rc), errorText);
+  return false;
+}
+
+HttpRequest::HttpRequest() : state_(std::make_unique<State>()) {
+  if (EnsureCurlGlobalInit()) state_->handle.reset(curl_easy_init());
+}
+
+HttpRequest::~HttpRequest() = default;
+HttpRequest::HttpRequest(HttpRequest&&) noexcept = default;
+HttpRequest& HttpRequest::operator=(HttpRequest&&) noexcept = default;
+
+bool HttpRequest::IsValid() const { return state_ != nullptr && state_->handle != nullptr; }
+
+bool HttpRequest::SetTimeouts(std::int32_t resolveMs, std::int32_t connectMs, std::int32_t sendMs,
+                              std::int32_t receiveMs) {
+  if (!IsValid()) return false;
+  state_->resolveMs = resolveMs;
+  state_->connectMs = connectMs;
+  state_->sendMs = sendMs;
+  state_->receiveMs = receiveMs;
+  return true;
+}
+
+bool HttpRequest::SetProxy(std::int32_t setting, const Text& server, const Text& bypass) {
+  if (!IsValid()) return false;
+  if (setting == kProxyNamed && (server.empty() || HoldsLineBreak(server))) return false;
+  if (HoldsLineBreak(bypass)) return false;
+  state_->proxySetting = setting == kProxyNamed ? kProxyNamed : kProxyDirect;
+  state_->proxyServer = setting == kProxyNamed ? server : Text();
+  state_->proxyBypass = setting == kProxyNamed ? bypass : Text();
+  return true;
+}
+
+bool HttpRequest::SetRequestHeader(const Text& name, const Text& value) {
+  if (!IsValid() || !IsToken(name) || HoldsLineBreak(value)) return false;
+  // libcurl sends "Name;" as a header with an empty value ("Name:" would
+  // remove the header instead).
+  std::string line = value.empty() ? name + ";" : name + ": " + value;
+  auto& list =
+      EqualText(name, "Proxy-Authorization", true) ? state_->proxyHeaders : state_->headers;
+  list.push_back(std::move(line));
+  return true;
+}
+
+bool HttpRequest::Open(const Text& method, const Text& url, bool async) {
+  if (!IsValid() || async || !IsToken(method) || url.empty() || HoldsLineBreak(url)) return false;
+  state_->opened = true;
+  state_->method = method;
+  state_->url = url;
+  state_->ClearResponse();
+  return true;
+}
+
+bool HttpRequest::Option(std::int32_t index, std::int32_t value) {
+  if (!IsValid()) return false;
+  switch (index) {
+    case kOptionEnableRedirects:
+      state_->followRedirects = value != 0;
+      return true;
+    case kOptionSslErrorIgnoreFlags:
+      state_->sslIgnoreFlags = value;
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool HttpRequest::Send(const Bytes& body) {
+  if (!IsValid() || !state_->opened) return false;
+  return state_->Perform(std::string_view(reinterpret_cast<const char*>(body.data()), body.size()));
+}
+
+bool HttpRequest::Send(const Text& body) {
+  if (!IsValid() || !state_->opened) return false;
+  return state_->Perform(body);
+}
+
+Bytes HttpRequest::ResponseBody() const {
+  return IsValid() && state_->received ? state_->body : Bytes();
+}
+
+Text HttpRequest::GetAllResponseHeaders() const {
+  Text all;
+  if (!IsValid() || !state_->received) return all;
+  for (const Text& line : state_->headerLines) {
+    if (!all.empty()) all += "\r\n";
+    all += line;
+  }
+  return all;
+}
+
+std::int32_t HttpRequest::Status() const {
+  return IsValid() && state_->received ? state_->status : 0;
+}
+
+std::string HttpRequest::ErrorText() const {
+  if (state_ == nullptr) return "no request object";
+  if (state_->handle == nullptr) return "libcurl could not make a handle";
+  return state_->errorText;
+}
+
+}  // namespace sonavel

@@ -1,0 +1,143 @@
+#include "tests/e2e/x_server.h"
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <sstream>
+#include <stdexcept>
+
+namespace sonavel::e2e {
+namespace {
+
+bool AcceptsConnections(const std::string& number) {
+  const std::string path = "/tmp/.X11-unix/X" + number;
+  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+  const bool connected =
+      connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+  close(fd);
+  return connected;
+}
+
+std::string RegexQuoted(const std::string& text) {
+  std::string quoted;
+  for (const char c : text) {
+    if (std::strchr("\\^$.|?*+()[]{}", c) != nullptr) quoted += '\\';
+    quoted += c;
+  }
+  return quoted;
+}
+
+CommandResult Checked(std::vector<std::string> argv, const Environment& env) {
+  const std::string what = argv[0] + (argv.size() > 1 ? " " + argv[1] : "");
+  CommandResult result = RunCommand(std::move(argv), env);
+  if (result.status != 0) {
+    throw std::runtime_error(what + " failed (" + std::to_string(result.status) +
+                             "): " + result.err);
+  }
+  return result;
+}
+
+// The number after "LABEL:" in xwininfo's output.
+int Field(const std::string& text, const std::string& label) {
+  const auto at = text.find(label + ":");
+  if (at == std::string::npos) throw std::runtime_error("xwininfo gave no " + label);
+  return std::stoi(text.substr(at + label.size() + 1));
+}
+
+}  // namespace
+
+XServer::XServer() {
+  xvfb_.emplace(std::vector<std::string>{"Xvfb", "-displayfd", "1", "-screen", "0", "1024x768x24",
+                                         "-nolisten", "tcp", "-noreset"},
+                Environment::Inherited());
+  const auto number = xvfb_->WaitForLine(
+      Process::kStdout,
+      [](std::string_view line) {
+        return !line.empty() && line.find_first_not_of("0123456789") == std::string_view::npos;
+      },
+      milliseconds(10000));
+  if (!number) {
+    throw std::runtime_error("Xvfb did not report its display: " + xvfb_->Output(Process::kStderr));
+  }
+  if (!WaitUntil([&] { return AcceptsConnections(*number); }, milliseconds(5000))) {
+    throw std::runtime_error("Xvfb :" + *number + " accepts no connections");
+  }
+  display_ = ":" + *number;
+}
+
+void XServer::AddTo(Environment& env) const {
+  env.Set("DISPLAY", display_);
+  env.Unset("WAYLAND_DISPLAY");
+  env.Unset("XAUTHORITY");
+  env.Unset("SESSION_MANAGER");
+}
+
+std::optional<std::string> FindWindow(const Environment& env, const std::string& title,
+                                      milliseconds timeout) {
+  std::optional<std::string> found;
+  WaitUntil(
+      [&] {
+        const CommandResult result = RunCommand(
+            {"xdotool", "search", "--onlyvisible", "--name", "^" + RegexQuoted(title) + "$"}, env);
+        std::istringstream lines(result.out);
+        std::string line;
+        while (std::getline(lines, line)) {
+          if (!line.empty() && WindowTitle(env, line) == title) {
+            found = line;
+            return true;
+          }
+        }
+        return false;
+      },
+      timeout, milliseconds(50));
+  return found;
+}
+
+Geometry WindowGeometry(const Environment& env, const std::string& window) {
+  const CommandResult result = Checked({"xwininfo", "-id", window}, env);
+  Geometry geometry;
+  geometry.x = Field(result.out, "Absolute upper-left X");
+  geometry.y = Field(result.out, "Absolute upper-left Y");
+  geometry.width = Field(result.out, "Width");
+  geometry.height = Field(result.out, "Height");
+  geometry.border = Field(result.out, "Border width");
+  return geometry;
+}
+
+std::string WindowTitle(const Environment& env, const std::string& window) {
+  CommandResult result = RunCommand({"xdotool", "getwindowname", window}, env);
+  if (result.status != 0) return {};
+  while (!result.out.empty() && result.out.back() == '\n') result.out.pop_back();
+  return result.out;
+}
+
+bool WindowViewable(const Environment& env, const std::string& window) {
+  const CommandResult result = RunCommand({"xwininfo", "-id", window}, env);
+  return result.status == 0 && result.out.find("IsViewable") != std::string::npos;
+}
+
+void Click(const Environment& env, const std::string& window, int x, int y) {
+  Checked({"xdotool", "mousemove", "--window", window, std::to_string(x), std::to_string(y),
+           "click", "1"},
+          env);
+}
+
+void TypeText(const Environment& env, const std::string& text) {
+  Checked({"xdotool", "type", "--delay", "30", "--", text}, env);
+}
+
+void PressKeys(const Environment& env, const std::string& keys) {
+  Checked({"xdotool", "key", "--delay", "30", keys}, env);
+}
+
+void SaveScreen(const Environment& env, const std::string& png_path) {
+  Checked({"import", "-window", "root", png_path}, env);
+}
+
+}  // namespace sonavel::e2e

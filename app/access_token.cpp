@@ -1,0 +1,9 @@
+#include "app/access_token.h"
+
+namespace sonavel {
+
+Text AccessToken;
+
+void ReleaseAccessToken() { Text().swap(AccessToken); }
+
+}  // namespace sonavel

@@ -1,0 +1,52 @@
+// 媒体播放1's kind: an audio player without a surface, over Qt Multimedia
+// (QMediaPlayer with a QAudioOutput to the default output device).
+//
+// Open closes and stops what was open, then opens the file itself (a QFile
+// handed to the player with setSourceDevice) and keeps it open until the
+// next Open or the player's end, so the file may be removed right after
+// Play without cutting the audio short. The decoder is chosen by the file's
+// contents, with its name (".mp3") as the hint. Play starts the open item
+// from its beginning and returns at once; decoding and output run on Qt's
+// and GStreamer's own threads. Nothing is reported: a file that cannot be
+// opened or decoded plays nothing.
+//
+//   MediaPlayer player;
+//   player.Open("/tmp/plorix_yuyin_a8Zk0Qm3.mp3");
+//   player.Play();
+#pragma once
+
+#include <QObject>
+#include <memory>
+#include <string>
+
+#include "app/speak_text.h"
+
+class QAudioOutput;
+class QFile;
+class QMediaPlayer;
+
+namespace sonavel {
+
+class MediaPlayer : public QObject, public AudioPlayer {
+  Q_OBJECT
+
+ public:
+  explicit MediaPlayer(QObject* parent = nullptr);
+  ~MediaPlayer() override;
+
+  void Open(const std::string& path) override;
+  void Play() override;
+
+  // The Qt player underneath, for those who watch its state.
+  QMediaPlayer* qtPlayer() const { return player_; }
+
+ private:
+  // Stops the player and lets go of the file it had open.
+  void Close();
+
+  QAudioOutput* output_;
+  QMediaPlayer* player_;
+  std::unique_ptr<QFile> file_;
+};
+
+}  // namespace sonavel

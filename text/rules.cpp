@@ -22,19 +22,59 @@ bool MatchesAt(std::string_view text, std::size_t pos, std::string_view needle, 
   return true;
 }
 
+// Whether byte `h` begins a character, given that byte `from` (<= h) does.
+// A byte below 0x80 always ends a character (alone, or as the second byte of
+// a pair), so only the run of bytes of 0x80 and above just before `h` counts:
+// it pairs up from its first byte, and `h` begins a character when the run
+// has an even length.
+bool BeginsCharacter(const std::uint8_t* p, std::size_t from, std::size_t h) {
+  constexpr std::uint64_t kHigh = 0x8080808080808080u;
+  std::size_t i = h;
+  while (i - from >= 8) {
+    std::uint64_t word;
+    std::memcpy(&word, p + i - 8, 8);
+    if ((word & kHigh) != kHigh) break;
+    i -= 8;
+  }
+  while (i > from && IsLeadByte(p[i - 1])) --i;
+  return ((h - i) & 1) == 0;
+}
+
+// The first byte at or after `pos` and at or before `last` that can begin
+// `needle`, or npos.
+std::size_t NextCandidate(const std::uint8_t* p, std::size_t pos, std::size_t last,
+                          std::uint8_t first, bool ignoreCase) {
+  if (!ignoreCase || first < 'a' || first > 'z') {
+    const void* hit = std::memchr(p + pos, first, last - pos + 1);
+    return hit == nullptr ? std::string_view::npos
+                          : static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - p);
+  }
+  for (; pos <= last; ++pos) {
+    if (Fold(p[pos]) == first) return pos;
+  }
+  return std::string_view::npos;
+}
+
 // 0-based position of `needle` at or after the character boundary `from`,
-// or npos. `needle` is not empty.
+// or npos. `needle` is not empty. The candidates come from memchr; each is
+// then checked to begin a character, counting from `from`.
 std::size_t FindFrom(std::string_view text, std::string_view needle, std::size_t from,
                      bool ignoreCase) {
-  const auto key = [ignoreCase](char c) {
-    const auto byte = static_cast<std::uint8_t>(c);
-    return ignoreCase ? Fold(byte) : byte;
-  };
-  const std::uint8_t first = key(needle[0]);
+  if (from > text.size() || needle.size() > text.size() - from) return std::string_view::npos;
+  const auto* p = reinterpret_cast<const std::uint8_t*>(text.data());
+  const std::size_t last = text.size() - needle.size();
+  const auto byte = static_cast<std::uint8_t>(needle[0]);
+  const std::uint8_t first = ignoreCase ? Fold(byte) : byte;
   std::size_t pos = from;
-  while (pos < text.size() && needle.size() <= text.size() - pos) {
-    if (key(text[pos]) == first && MatchesAt(text, pos, needle, ignoreCase)) return pos;
-    pos += CharLength(text, pos);
+  while (pos <= last) {
+    const std::size_t hit = NextCandidate(p, pos, last, first, ignoreCase);
+    if (hit == std::string_view::npos) break;
+    if (!BeginsCharacter(p, pos, hit)) {
+      pos = hit + 1;  // the second byte of a pair: the next character begins after it
+      continue;
+    }
+    if (MatchesAt(text, hit, needle, ignoreCase)) return hit;
+    pos = hit + CharLength(text, hit);
   }
   return std::string_view::npos;
 }

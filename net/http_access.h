@@ -46,20 +46,22 @@
 
 namespace sonavel {
 
+// Every member has a default initializer so that designated initializers
+// naming only some of them compile warning-free (-Wmissing-field-initializers).
 struct HttpAccessArgs {
   std::int32_t Method = 0;
-  Text PostText;
+  Text PostText{};
   Text* CookiesSent = nullptr;  // given when not null
   Text* CookiesReceived = nullptr;
   Text* ExtraHeaders = nullptr;
   Text* ResponseHeaders = nullptr;
   std::int32_t* StatusCode = nullptr;
   bool NoRedirect = false;
-  Bytes PostBytes;
-  Text ProxyAddress;
+  Bytes PostBytes{};
+  Text ProxyAddress{};
   std::int32_t TimeoutSeconds = 0;
-  Text ProxyUser;
-  Text ProxyPassword;
+  Text ProxyUser{};
+  Text ProxyPassword{};
   std::int32_t ProxyBasicAuth = 1;
   HttpRequest* RequestObject = nullptr;  // given when not null
   bool AutoMergeCookies = true;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <limits>
@@ -31,6 +32,30 @@ struct EasyDeleter {
   void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
 };
 using EasyHandle = std::unique_ptr<CURL, EasyDeleter>;
+
+struct MultiDeleter {
+  void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
+};
+using MultiHandle = std::unique_ptr<CURLM, MultiDeleter>;
+
+// Removes the easy handle from the multi handle when the transfer ends.
+class Attached {
+ public:
+  Attached(CURLM* multi, CURL* easy) : multi_(multi), easy_(easy) {
+    ok_ = curl_multi_add_handle(multi_, easy_) == CURLM_OK;
+  }
+  ~Attached() {
+    if (ok_) curl_multi_remove_handle(multi_, easy_);
+  }
+  Attached(const Attached&) = delete;
+  Attached& operator=(const Attached&) = delete;
+  bool ok() const { return ok_; }
+
+ private:
+  CURLM* multi_;
+  CURL* easy_;
+  bool ok_ = false;
+};
 
 struct SlistDeleter {
   void operator()(curl_slist* list) const { curl_slist_free_all(list); }
@@ -94,6 +119,9 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
 }  // namespace
 
 struct HttpRequest::State {
+  // The easy handle is driven by a multi handle of its own, so that the
+  // wait loop can end a transfer that stalls (see Transfer).
+  MultiHandle multi;
   EasyHandle handle;
 
   // Settings that stay on the object across requests (the object's defaults
@@ -132,6 +160,7 @@ struct HttpRequest::State {
   }
 
   bool Perform(std::string_view data);
+  CURLcode Transfer();
   CURLcode Configure(std::string_view data, Slist& headerList, Slist& proxyList);
 };
 
@@ -204,15 +233,10 @@ CURLcode HttpRequest::State::Configure(std::string_view data, Slist& headerList,
     set(CURLOPT_CAINFO, SONAVEL_CA_BUNDLE);
   }
 
-  // Timeouts: resolve + connect for the connection, send/receive as an idle
-  // limit (less than one byte a second for that long).
+  // Timeouts: resolve + connect for the connection; the idle limit is
+  // Transfer's.
   const long connectLimit = PositiveOrZero(resolveMs) + PositiveOrZero(connectMs);
   set(CURLOPT_CONNECTTIMEOUT_MS, connectLimit);
-  const long idleMs = std::max(PositiveOrZero(sendMs), PositiveOrZero(receiveMs));
-  if (idleMs > 0) {
-    set(CURLOPT_LOW_SPEED_LIMIT, 1L);
-    set(CURLOPT_LOW_SPEED_TIME, (idleMs + 999) / 1000);
-  }
 
   // Proxy: an explicit empty proxy keeps libcurl from reading http_proxy & co.
   if (proxySetting == kProxyNamed) {
@@ -251,6 +275,66 @@ CURLcode HttpRequest::State::Configure(std::string_view data, Slist& headerList,
   return rc;
 }
 
+// Runs the transfer to its end like curl_easy_perform, and ends it early
+// when, once connected, no byte has moved either way for the idle limit.
+CURLcode HttpRequest::State::Transfer() {
+  using Clock = std::chrono::steady_clock;
+  const auto idle =
+      std::chrono::milliseconds(std::max(PositiveOrZero(sendMs), PositiveOrZero(receiveMs)));
+  constexpr auto kLongestWait = std::chrono::milliseconds(1000);
+
+  Attached attached(multi.get(), handle.get());
+  if (!attached.ok()) return CURLE_FAILED_INIT;
+  curl_off_t lastMoved = -1;
+  auto lastProgress = Clock::now();
+  int running = 1;
+  while (true) {
+    if (curl_multi_perform(multi.get(), &running) != CURLM_OK) return CURLE_FAILED_INIT;
+    if (running == 0) break;
+
+    auto wait = kLongestWait;
+    if (idle.count() > 0) {
+      // Bytes moved so far: response headers and body, request and upload.
+      curl_off_t connected = 0;
+      curl_off_t body = 0;
+      curl_off_t upload = 0;
+      long headerBytes = 0;
+      long requestBytes = 0;
+      if (curl_easy_getinfo(handle.get(), CURLINFO_PRETRANSFER_TIME_T, &connected) != CURLE_OK ||
+          curl_easy_getinfo(handle.get(), CURLINFO_SIZE_DOWNLOAD_T, &body) != CURLE_OK ||
+          curl_easy_getinfo(handle.get(), CURLINFO_SIZE_UPLOAD_T, &upload) != CURLE_OK ||
+          curl_easy_getinfo(handle.get(), CURLINFO_HEADER_SIZE, &headerBytes) != CURLE_OK ||
+          curl_easy_getinfo(handle.get(), CURLINFO_REQUEST_SIZE, &requestBytes) != CURLE_OK) {
+        return CURLE_FAILED_INIT;
+      }
+      const auto now = Clock::now();
+      const curl_off_t moved = body + upload + headerBytes + requestBytes;
+      if (connected == 0 || moved != lastMoved) {
+        // Still connecting (the connect limit applies), or progress.
+        lastMoved = moved;
+        lastProgress = now;
+      } else if (now - lastProgress >= idle) {
+        std::snprintf(errorBuffer.data(), errorBuffer.size(), "No data moved for %lld ms",
+                      static_cast<long long>(idle.count()));
+        return CURLE_OPERATION_TIMEDOUT;
+      }
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(lastProgress + idle - now);
+      wait = std::clamp(left, std::chrono::milliseconds(1), kLongestWait);
+    }
+    if (curl_multi_poll(multi.get(), nullptr, 0, static_cast<int>(wait.count()), nullptr) !=
+        CURLM_OK)
+      return CURLE_FAILED_INIT;
+  }
+
+  int queued = 0;
+  while (CURLMsg* message = curl_multi_info_read(multi.get(), &queued)) {
+    if (message->msg == CURLMSG_DONE && message->easy_handle == handle.get())
+      return message->data.result;
+  }
+  return CURLE_FAILED_INIT;
+}
+
 bool HttpRequest::State::Perform(std::string_view data) {
   ClearResponse();
   errorText.clear();
@@ -262,7 +346,7 @@ bool HttpRequest::State::Perform(std::string_view data) {
   // The headers belong to this request only, whatever happens to it.
   headers.clear();
   proxyHeaders.clear();
-  if (rc == CURLE_OK) rc = curl_easy_perform(handle.get());
+  if (rc == CURLE_OK) rc = Transfer();
 
   long responseCode = 0;
   long connectCode = 0;
@@ -292,7 +376,9 @@ bool HttpRequest::State::Perform(std::string_view data) {
 }
 
 HttpRequest::HttpRequest() : state_(std::make_unique<State>()) {
-  if (EnsureCurlGlobalInit()) state_->handle.reset(curl_easy_init());
+  if (!EnsureCurlGlobalInit()) return;
+  state_->multi.reset(curl_multi_init());
+  if (state_->multi) state_->handle.reset(curl_easy_init());
 }
 
 HttpRequest::~HttpRequest() = default;

@@ -70,11 +70,12 @@ class HttpRequest {
 
   bool IsValid() const;
 
-  // Timeouts in milliseconds; 0 or less means none. Resolving and
-  // connecting (TLS handshake included) share one limit, resolve + connect.
-  // Sending and receiving are idle limits: a transfer that makes no progress
-  // for max(send, receive) (counted in whole seconds, rounded up) ends.
-  // There is no limit on a whole transfer that keeps moving.
+  // Timeouts in milliseconds. Resolving and connecting (TLS handshake
+  // included) share one limit, resolve + connect (both 0 or less: libcurl's
+  // 300 s). Sending and receiving are one idle limit: once connected, a
+  // transfer in which no byte moves either way for max(send, receive) ends
+  // (0 or less: none). There is no limit on a transfer that keeps moving.
+  // A new object has 60 s to connect and 30 s idle.
   bool SetTimeouts(std::int32_t resolveMs, std::int32_t connectMs, std::int32_t sendMs,
                    std::int32_t receiveMs);
 

@@ -68,7 +68,8 @@ Audio ReadWav(const std::filesystem::path& path) {
         throw fail("unsupported sample format " + std::to_string(format) + "/" +
                    std::to_string(bits));
       }
-      const size_t available = std::min(size, data.size() - body);
+      const size_t rest = data.size() - body;
+      const size_t available = size == 0 ? rest : std::min(size, rest);
       const size_t frame = static_cast<size_t>(channels) * static_cast<size_t>(bits / 8);
       const size_t frames = available / frame;
       audio.samples.resize(frames);

@@ -29,8 +29,8 @@ struct Audio {
 };
 
 // Reads a RIFF WAVE file of 8-, 16-, 24- or 32-bit integer or 32-bit float PCM.
-// A data chunk whose size runs past the end of the file (a recorder that did
-// not finish its header) is read to the end of the file.
+// A data chunk whose size is 0 or runs past the end of the file (a recorder
+// that has not finished its header yet) is read to the end of the file.
 Audio ReadWav(const std::filesystem::path& path);
 // Writes mono 16-bit PCM.
 void WriteWav(const std::filesystem::path& path, const Audio& audio);

@@ -76,6 +76,8 @@ Recording::Recording(const SoundServer& server, std::filesystem::path wav) : wav
   }
 }
 
+Audio Recording::Peek() const { return ReadWav(wav_); }
+
 Audio Recording::Stop() {
   if (!recorder_) throw std::logic_error("Recording::Stop called twice");
   stopped_ = Clock::now();

@@ -57,6 +57,8 @@ class Recording {
   Recording(const Recording&) = delete;
   Recording& operator=(const Recording&) = delete;
 
+  // What has been recorded so far, while the recorder runs.
+  Audio Peek() const;
   // Stops the recorder with SIGINT and reads what it wrote. Once only.
   Audio Stop();
   // When sample `index` of the stopped recording reached the sink: the last

@@ -1,10 +1,12 @@
 #include "tests/e2e/x_server.h"
 
+#include <X11/Xlib.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <cstring>
+#include <memory>
 #include <sstream>
 #include <stdexcept>
 
@@ -134,6 +136,26 @@ void TypeText(const Environment& env, const std::string& text) {
 
 void PressKeys(const Environment& env, const std::string& keys) {
   Checked({"xdotool", "key", "--delay", "30", keys}, env);
+}
+
+void CloseWindow(const Environment& env, const std::string& window) {
+  struct DisplayCloser {
+    void operator()(Display* display) const { XCloseDisplay(display); }
+  };
+  const std::unique_ptr<Display, DisplayCloser> display(XOpenDisplay(env.Get("DISPLAY").c_str()));
+  if (!display) throw std::runtime_error("cannot open display " + env.Get("DISPLAY"));
+  XEvent event{};
+  event.xclient.type = ClientMessage;
+  event.xclient.window = std::stoul(window);
+  event.xclient.message_type = XInternAtom(display.get(), "WM_PROTOCOLS", False);
+  event.xclient.format = 32;
+  event.xclient.data.l[0] =
+      static_cast<long>(XInternAtom(display.get(), "WM_DELETE_WINDOW", False));
+  event.xclient.data.l[1] = CurrentTime;
+  if (XSendEvent(display.get(), event.xclient.window, False, NoEventMask, &event) == 0) {
+    throw std::runtime_error("XSendEvent failed");
+  }
+  XSync(display.get(), False);
 }
 
 void SaveScreen(const Environment& env, const std::string& png_path) {

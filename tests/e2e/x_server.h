@@ -69,6 +69,8 @@ void Click(const Environment& env, const std::string& window, int x, int y);
 void TypeText(const Environment& env, const std::string& text);
 // Presses a key combination such as "ctrl+a" or "BackSpace".
 void PressKeys(const Environment& env, const std::string& keys);
+// Asks the window to close, as its close button would (WM_DELETE_WINDOW).
+void CloseWindow(const Environment& env, const std::string& window);
 // Saves the whole screen as a PNG file (ImageMagick's import).
 void SaveScreen(const Environment& env, const std::string& png_path);
 

@@ -62,13 +62,20 @@ TEST_F(ProxyTest, CredentialsReachTheProxyOnly) {
   for (const bool https : {false, true}) {
     SCOPED_TRACE(https ? "https target" : "http target");
     std::int32_t status = 0;
+    Text headers;
     const Bytes body = HttpAccess(https ? httpsOrigin_.Url() : origin_.Url("/p"),
-                                  {.StatusCode = &status,
+                                  {.ResponseHeaders = &headers,
+                                   .StatusCode = &status,
                                    .ProxyAddress = proxy_.Address(),
                                    .ProxyUser = kUser,
                                    .ProxyPassword = kPassword});
     EXPECT_EQ(status, 200) << proxy_.Log();
     EXPECT_EQ(ToText(body), https ? "tunnelled" : "via proxy");
+    // The origin's headers only, not those of the proxy's CONNECT answer.
+    if (https) {
+      EXPECT_FALSE(ContainsText(headers, "tinyproxy", true)) << headers;
+      EXPECT_TRUE(ContainsText(headers, "Content-Type: text/plain")) << headers;
+    }
   }
   // The http request went through the proxy, without the credentials.
   const auto requests = origin_.Requests();

@@ -5,19 +5,22 @@
 #include <cstring>
 #include <optional>
 #include <string_view>
+#include <utility>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
 #include "text/iconv_layer.h"
 
-// Every conversion runs over the same engine: runs of ASCII units are copied
-// (widened or narrowed) directly, everything else goes through one iconv
-// descriptor opened for the call, and wherever iconv stops on a sequence it
-// cannot convert, the engine writes the replacement and moves on. The
-// results are those of decoding to UTF-16 and encoding from it; the routes
-// that pass through UTF-16 on paper (Utf8ToAnsi, AnsiToUtf8) let iconv go
-// straight from one side to the other, which gives the same characters.
+// Every conversion runs over the same engine. Runs of ASCII units are
+// copied (widened or narrowed) directly. Everything else passes through code
+// points: code page 936 goes to and from them through one iconv descriptor
+// per call, between CP936 and glibc's own UCS-4 (WCHAR_T, a single step
+// inside iconv), while UTF-8 and UTF-16 are read and written here, where
+// their lenient rules live. Wherever iconv stops on a sequence it cannot
+// convert, the engine writes the replacement and goes on. The results are
+// those of decoding to UTF-16 and encoding from it, as the routines are
+// defined; only the intermediate form differs.
 
 namespace sonavel {
 namespace {
@@ -25,20 +28,15 @@ namespace {
 using iconv_layer::Converter;
 using iconv_layer::Stop;
 
+static_assert(sizeof(wchar_t) == 4 && sizeof(char32_t) == 4,
+              "glibc's WCHAR_T is UCS-4 in host order");
+
+constexpr const char* kIconvGbk = "CP936";
+constexpr const char* kIconvCodePoints = "WCHAR_T";
+constexpr char32_t kReplacementCharacter = 0xFFFD;
+
 // The three encodings the conversions meet.
 enum class Form { kGbk, kUtf8, kUtf16 };
-
-constexpr const char* IconvName(Form form) {
-  switch (form) {
-    case Form::kGbk:
-      return "CP936";
-    case Form::kUtf8:
-      return "UTF-8";
-    case Form::kUtf16:
-      return "UTF-16LE";
-  }
-  return "";
-}
 
 // The multibyte encoding of a code page number: 936 and 0 (the default code
 // page) are GBK, 65001 is UTF-8, any other number has none.
@@ -48,80 +46,105 @@ std::optional<Form> MultiByteForm(int codePage) {
   return std::nullopt;
 }
 
-// ASCII runs shorter than this stay inside the chunk handed to iconv: for
-// them, one more iconv call costs more than it saves.
-constexpr std::size_t kMinAsciiRun = 16;
+// ASCII runs shorter than this stay inside the chunk converted by way of
+// code points: for them, one more iconv call costs more than it saves.
+constexpr std::size_t kMinAsciiRun = 32;
+
+// Code points handed to iconv at a time, and the room of a block: a block
+// filled up to kBlock may take one more ASCII run (or 16 widened bytes).
+constexpr std::size_t kBlock = 1024;
+constexpr std::size_t kBlockRoom = kBlock + kMinAsciiRun;
 
 std::uint16_t UnitAt(const std::uint8_t* p) {
   return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
 }
 
-// The end of the run of bytes below 0x80 that starts at `pos`.
-std::size_t AsciiBytesEnd(const std::uint8_t* p, std::size_t pos, std::size_t n) {
-#if defined(__SSE2__)
-  while (n - pos >= 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + pos));
-    const auto high = static_cast<unsigned>(_mm_movemask_epi8(v));
-    if (high != 0) return pos + static_cast<std::size_t>(std::countr_zero(high));
-    pos += 16;
-  }
-#endif
-  while (pos < n && p[pos] < 0x80) ++pos;
-  return pos;
-}
-
-// The end of the run of UTF-16 units below 0x80 that starts at the even
-// byte `pos`; `n` is even.
-std::size_t AsciiUnitsEnd(const std::uint8_t* p, std::size_t pos, std::size_t n) {
-#if defined(__SSE2__)
-  const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF80));
-  const __m128i zero = _mm_setzero_si128();
-  while (n - pos >= 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + pos));
-    const auto ascii =
-        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(v, high), zero)));
-    if (ascii != 0xFFFF) return pos + static_cast<std::size_t>(std::countr_one(ascii));
-    pos += 16;
-  }
-#endif
-  while (pos < n && UnitAt(p + pos) < 0x80) pos += 2;
-  return pos;
-}
-
-template <Form From>
-std::size_t AsciiEnd(const std::uint8_t* p, std::size_t pos, std::size_t n) {
-  if constexpr (From == Form::kUtf16) {
-    return AsciiUnitsEnd(p, pos, n);
-  } else {
-    return AsciiBytesEnd(p, pos, n);
-  }
-}
-
 constexpr bool IsGbkLead(std::uint8_t b) { return b >= 0x81 && b <= 0xFE; }
 constexpr bool IsGbkTrail(std::uint8_t b) { return b >= 0x40 && b <= 0xFE && b != 0x7F; }
 
-// The end of the chunk for iconv that starts at the non-ASCII unit at `pos`:
-// the start of the next ASCII run worth copying directly, or `n`. A chunk
-// never ends inside a character: in GBK a lead byte (81..FE; 80 and FF stand
-// alone) takes the next byte with it, and in UTF-8 and UTF-16 an ASCII unit
-// is never part of a longer sequence.
+// Scanning for ASCII. For UTF-16, positions are even byte offsets, `n` is
+// even and a unit is ASCII when it is below 0x80.
+//   AsciiEnd: the end of the ASCII run that starts at `pos`.
 template <Form From>
-std::size_t ChunkEnd(const std::uint8_t* p, std::size_t pos, std::size_t n) {
-  constexpr std::size_t kUnit = From == Form::kUtf16 ? 2 : 1;
-  while (pos < n) {
-    const std::size_t end = AsciiEnd<From>(p, pos, n);
-    if (end > pos) {
-      if (end - pos >= kMinAsciiRun * kUnit || end == n) return pos;
-      pos = end;
-      continue;
+std::size_t AsciiEnd(const std::uint8_t* p, std::size_t pos, std::size_t n) {
+  if constexpr (From == Form::kUtf16) {
+#if defined(__SSE2__)
+    const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF80));
+    const __m128i zero = _mm_setzero_si128();
+    while (n - pos >= 16) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + pos));
+      const auto ascii =
+          static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(v, high), zero)));
+      if (ascii != 0xFFFF) return pos + static_cast<std::size_t>(std::countr_one(ascii));
+      pos += 16;
     }
-    if constexpr (From == Form::kGbk) {
-      pos += IsGbkLead(p[pos]) && pos + 1 < n ? 2 : 1;
-    } else {
-      pos += kUnit;
+#endif
+    while (pos < n && UnitAt(p + pos) < 0x80) pos += 2;
+  } else {
+#if defined(__SSE2__)
+    while (n - pos >= 16) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + pos));
+      const auto high = static_cast<unsigned>(_mm_movemask_epi8(v));
+      if (high != 0) return pos + static_cast<std::size_t>(std::countr_zero(high));
+      pos += 16;
     }
+#endif
+    while (pos < n && p[pos] < 0x80) ++pos;
   }
-  return n;
+  return pos;
+}
+
+// Whether the byte `a` begins a GBK character, given that `from` (<= a) does.
+// Every byte outside 81..FE ends a character (alone, or as a second byte), so
+// only the run of lead bytes just before `a` counts: it pairs up from its
+// start, and `a` begins a character when the run has an even length.
+bool BeginsGbkCharacter(const std::uint8_t* p, std::size_t from, std::size_t a) {
+  std::size_t i = a;
+  while (i > from && IsGbkLead(p[i - 1])) --i;
+  return ((a - i) & 1) == 0;
+}
+
+// The start of the first run of at least kMinAsciiRun (32) bytes below
+// 0x80 that begins at or after `pos`, or the end of the run of them that
+// reaches `n`, or `n`. Looks at 64 bytes at a time: bit i of the mask is
+// set when byte i is ASCII, and after folding it onto itself bit i stays set
+// only when bytes i..i+31 all are. Windows step by 33 bytes, so every run
+// begins at one of bits 0..32 of some window.
+std::size_t NextLongAsciiRun(const std::uint8_t* p, std::size_t pos, std::size_t n) {
+  static_assert(kMinAsciiRun == 32);
+#if defined(__SSE2__)
+  while (n - pos >= 64) {
+    std::uint64_t ascii = 0;
+    for (int i = 0; i < 4; ++i) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + pos + 16 * i));
+      ascii |= std::uint64_t{static_cast<std::uint16_t>(~_mm_movemask_epi8(v))} << (16 * i);
+    }
+    ascii &= ascii >> 1;
+    ascii &= ascii >> 2;
+    ascii &= ascii >> 4;
+    ascii &= ascii >> 8;
+    ascii &= ascii >> 16;
+    ascii &= 0x1FFFFFFFFu;  // runs that begin at bits 0..32 lie wholly in the window
+    if (ascii != 0) return pos + static_cast<std::size_t>(std::countr_zero(ascii));
+    pos += 33;
+  }
+#endif
+  std::size_t run = 0;
+  for (; pos < n; ++pos) {
+    run = p[pos] < 0x80 ? run + 1 : 0;
+    if (run == kMinAsciiRun) return pos + 1 - run;
+  }
+  return n - run;
+}
+
+// The end of the GBK chunk that starts at the non-ASCII byte `pos`: the
+// start of the next ASCII run worth copying directly, or `n`. A chunk never
+// ends inside a character: an ASCII byte that is the second byte of a
+// character stays in the chunk.
+std::size_t ChunkEnd(const std::uint8_t* p, std::size_t pos, std::size_t n) {
+  const std::size_t ascii = NextLongAsciiRun(p, pos, n);
+  if (ascii == n) return n;
+  return BeginsGbkCharacter(p, pos, ascii) ? ascii : ascii + 1;
 }
 
 // UTF-8 sequences (the well-formed ones of Unicode, table 3-7). For an
@@ -130,80 +153,91 @@ std::size_t ChunkEnd(const std::uint8_t* p, std::size_t pos, std::size_t n) {
 // U+FFFD, as Unicode recommends.
 struct Utf8Sequence {
   std::size_t length;
-  bool valid;
+  char32_t code;  // U+FFFD for an ill-formed sequence
 };
 
-Utf8Sequence ReadUtf8Sequence(const std::uint8_t* p, std::size_t left) {
+Utf8Sequence ReadUtf8(const std::uint8_t* p, std::size_t left) {
   const std::uint8_t b = p[0];
-  if (b < 0x80) return {1, true};
+  if (b < 0x80) return {1, b};
   std::size_t more;
   std::uint8_t low = 0x80;
   std::uint8_t high = 0xBF;
+  char32_t code;
   if (b >= 0xC2 && b <= 0xDF) {
     more = 1;
+    code = b & 0x1F;
   } else if (b >= 0xE0 && b <= 0xEF) {
     more = 2;
+    code = b & 0x0F;
     if (b == 0xE0) low = 0xA0;
     if (b == 0xED) high = 0x9F;
   } else if (b >= 0xF0 && b <= 0xF4) {
     more = 3;
+    code = b & 0x07;
     if (b == 0xF0) low = 0x90;
     if (b == 0xF4) high = 0x8F;
   } else {
-    return {1, false};
+    return {1, kReplacementCharacter};
   }
   for (std::size_t i = 1; i <= more; ++i) {
-    if (i >= left || p[i] < low || p[i] > high) return {i, false};
+    if (i >= left || p[i] < low || p[i] > high) return {i, kReplacementCharacter};
+    code = code << 6 | (p[i] & 0x3F);
     low = 0x80;
     high = 0xBF;
   }
-  return {more + 1, true};
+  return {more + 1, code};
 }
 
-// What iconv stopped at: a sequence that is not valid in the source, or a
-// valid character that the target lacks.
-enum class Fault { kInvalid, kUnmappable };
-struct Skip {
-  std::size_t length;
-  Fault fault;
+// A UTF-16 unit or surrogate pair; a lone surrogate is U+FFFD.
+struct Utf16Sequence {
+  std::size_t length;  // bytes
+  char32_t code;
 };
 
-// The sequence at `p` that iconv could not convert (`left` bytes remain).
-// For GBK, a lead byte with a byte of the trail range is one unassigned
-// character; with any other byte, or at the end, the lead byte stands alone
-// and the byte after it is read afresh, so a stray lead byte never swallows
-// the ASCII character that follows it.
-template <Form From>
-Skip FaultAt(const std::uint8_t* p, std::size_t left) {
-  if constexpr (From == Form::kUtf8) {
-    const Utf8Sequence s = ReadUtf8Sequence(p, left);
-    return {s.length, s.valid ? Fault::kUnmappable : Fault::kInvalid};
-  } else if constexpr (From == Form::kGbk) {
-    const bool pair = left >= 2 && IsGbkLead(p[0]) && IsGbkTrail(p[1]);
-    return {pair ? 2u : 1u, Fault::kInvalid};
-  } else {
-    const std::uint16_t u = UnitAt(p);
-    if (u >= 0xD800 && u <= 0xDBFF && left >= 4) {
-      const std::uint16_t next = UnitAt(p + 2);
-      if (next >= 0xDC00 && next <= 0xDFFF) return {4, Fault::kUnmappable};
-    }
-    if (u >= 0xD800 && u <= 0xDFFF) return {2, Fault::kInvalid};
-    return {2, Fault::kUnmappable};
+Utf16Sequence ReadUtf16(const std::uint8_t* p, std::size_t left) {
+  const std::uint16_t u = UnitAt(p);
+  if (u < 0xD800 || u > 0xDFFF) return {2, u};
+  if (u <= 0xDBFF && left >= 4) {
+    const std::uint16_t next = UnitAt(p + 2);
+    if (next >= 0xDC00 && next <= 0xDFFF)
+      return {4, 0x10000 + ((char32_t{u} - 0xD800) << 10) + (next - 0xDC00)};
   }
+  return {2, kReplacementCharacter};
 }
 
-// What the target gets for a sequence that could not be converted: U+FFFD
-// for an invalid one, the default character for an unmappable one. Code page
-// 936 has no U+FFFD, so both are its default character "?" there.
+// Writes `code` at `out` in To (UTF-8 or UTF-16); returns the end.
 template <Form To>
-constexpr std::string_view Replacement() {
-  if constexpr (To == Form::kGbk) {
-    return "?";
-  } else if constexpr (To == Form::kUtf8) {
-    return "\xEF\xBF\xBD";
+std::uint8_t* WriteCode(std::uint8_t* out, char32_t code) {
+  if constexpr (To == Form::kUtf8) {
+    if (code < 0x80) {
+      *out++ = static_cast<std::uint8_t>(code);
+    } else if (code < 0x800) {
+      *out++ = static_cast<std::uint8_t>(0xC0 | code >> 6);
+      *out++ = static_cast<std::uint8_t>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+      *out++ = static_cast<std::uint8_t>(0xE0 | code >> 12);
+      *out++ = static_cast<std::uint8_t>(0x80 | (code >> 6 & 0x3F));
+      *out++ = static_cast<std::uint8_t>(0x80 | (code & 0x3F));
+    } else {
+      *out++ = static_cast<std::uint8_t>(0xF0 | code >> 18);
+      *out++ = static_cast<std::uint8_t>(0x80 | (code >> 12 & 0x3F));
+      *out++ = static_cast<std::uint8_t>(0x80 | (code >> 6 & 0x3F));
+      *out++ = static_cast<std::uint8_t>(0x80 | (code & 0x3F));
+    }
   } else {
-    return std::string_view("\xFD\xFF", 2);
+    if (code < 0x10000) {
+      *out++ = static_cast<std::uint8_t>(code);
+      *out++ = static_cast<std::uint8_t>(code >> 8);
+    } else {
+      const char32_t high = 0xD800 + ((code - 0x10000) >> 10);
+      const char32_t low = 0xDC00 + (code & 0x3FF);
+      *out++ = static_cast<std::uint8_t>(high);
+      *out++ = static_cast<std::uint8_t>(high >> 8);
+      *out++ = static_cast<std::uint8_t>(low);
+      *out++ = static_cast<std::uint8_t>(low >> 8);
+    }
   }
+  return out;
 }
 
 // A size the output of `n` source bytes will not exceed, except for GBK to
@@ -229,15 +263,10 @@ class Writer {
   void Reserve(std::size_t count) {
     if (out_.size() - used_ < count) out_.resize(std::max(out_.size() * 2, used_ + count));
   }
-  char* Here() { return reinterpret_cast<char*>(out_.data()) + used_; }
+  std::uint8_t* Here() { return reinterpret_cast<std::uint8_t*>(out_.data()) + used_; }
   std::size_t Room() const { return out_.size() - used_; }
   void Advance(std::size_t count) { used_ += count; }
-
-  void Append(std::string_view bytes) {
-    Reserve(bytes.size());
-    std::memcpy(Here(), bytes.data(), bytes.size());
-    Advance(bytes.size());
-  }
+  void AdvanceTo(const std::uint8_t* end) { used_ = static_cast<std::size_t>(end - Start()); }
 
   Out Finish(std::size_t tail) {
     out_.resize(used_ + tail);
@@ -245,6 +274,8 @@ class Writer {
   }
 
  private:
+  const std::uint8_t* Start() { return reinterpret_cast<std::uint8_t*>(out_.data()); }
+
   Out out_;
   std::size_t used_ = 0;
 };
@@ -258,42 +289,154 @@ void CopyAscii(const std::uint8_t* p, std::size_t count, Writer<Out>& w) {
     w.Advance(count);
   } else if constexpr (To == Form::kUtf16) {
     w.Reserve(2 * count);
-    char* out = w.Here();
+    std::uint8_t* out = w.Here();
     for (std::size_t i = 0; i < count; ++i) {
-      out[2 * i] = static_cast<char>(p[i]);
+      out[2 * i] = p[i];
       out[2 * i + 1] = 0;
     }
     w.Advance(2 * count);
   } else {
     const std::size_t units = count / 2;
     w.Reserve(units);
-    char* out = w.Here();
-    for (std::size_t i = 0; i < units; ++i) out[i] = static_cast<char>(p[2 * i]);
+    std::uint8_t* out = w.Here();
+    for (std::size_t i = 0; i < units; ++i) out[i] = p[2 * i];
     w.Advance(units);
   }
 }
 
-// Converts the chunk [p, p + n) with `cv`, replacing what iconv stops at.
-template <Form From, Form To, class Out>
-void ConvertChunk(Converter& cv, const std::uint8_t* p, std::size_t n, Writer<Out>& w) {
+// Appends `codes` in To (UTF-8 or UTF-16).
+template <Form To, class Out>
+void WriteCodes(const char32_t* codes, std::size_t count, Writer<Out>& w) {
+  if (w.Room() < 4 * count) {
+    std::size_t need = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+      std::uint8_t scratch[4];
+      need += static_cast<std::size_t>(WriteCode<To>(scratch, codes[i]) - scratch);
+    }
+    w.Reserve(need);
+  }
+  std::uint8_t* out = w.Here();
+  for (std::size_t i = 0; i < count; ++i) out = WriteCode<To>(out, codes[i]);
+  w.AdvanceTo(out);
+}
+
+// A chunk of GBK into To by way of code points. A sequence iconv cannot
+// decode becomes U+FFFD: a lead byte with a byte of the trail range is one
+// unassigned character; with any other byte, or at the end, the lead byte
+// stands alone and the byte after it is read afresh, so a stray lead byte
+// never swallows the ASCII character that follows it. 80 and FF alone are
+// either a character (80, the euro sign) or invalid (FF).
+template <Form To, class Out>
+void DecodeGbk(Converter& cv, const std::uint8_t* p, std::size_t n, Writer<Out>& w) {
+  char32_t block[kBlock];
   const char* in = reinterpret_cast<const char*>(p);
   std::size_t left = n;
-  w.Reserve(Estimate<From, To>(left));
   while (left > 0) {
-    char* out = w.Here();
+    char* out = reinterpret_cast<char*>(block);
+    std::size_t room = sizeof block;
+    const Stop stop = cv.Convert(in, left, out, room);
+    WriteCodes<To>(block, (sizeof block - room) / sizeof(char32_t), w);
+    if (stop == Stop::kInvalid || stop == Stop::kIncomplete) {
+      const auto* at = reinterpret_cast<const std::uint8_t*>(in);
+      const std::size_t skip = left >= 2 && IsGbkLead(at[0]) && IsGbkTrail(at[1]) ? 2 : 1;
+      WriteCodes<To>(&kReplacementCharacter, 1, w);
+      in += skip;
+      left -= skip;
+    }
+  }
+}
+
+// Reads the code points of UTF-8 or UTF-16 from `pos` into `block` until
+// it holds kBlock of them, the input ends, or a run of kMinAsciiRun ASCII
+// units begins, which the caller copies directly. Returns the new position.
+// `block` has room for kBlockRoom code points.
+template <Form From>
+std::size_t FillBlock(const std::uint8_t* p, std::size_t pos, std::size_t n, char32_t* block,
+                      std::size_t& count) {
+  while (count < kBlock && pos < n) {
+    if constexpr (From == Form::kUtf16) {
+      if (UnitAt(p + pos) < 0x80) {
+        const std::size_t limit = std::min(n, pos + 2 * kMinAsciiRun);
+        std::size_t end = pos;
+        while (end < limit && UnitAt(p + end) < 0x80) end += 2;
+        if (end == pos + 2 * kMinAsciiRun) break;
+        for (; pos < end; pos += 2) block[count++] = p[pos];
+        continue;
+      }
+      const Utf16Sequence s = ReadUtf16(p + pos, n - pos);
+      block[count++] = s.code;
+      pos += s.length;
+    } else {
+      const std::uint32_t first = p[pos];
+      if (first < 0x80) {
+#if defined(__SSE2__)
+        // Sixteen bytes widened at once; the ASCII ones among them count.
+        if (n - pos >= 16) {
+          const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + pos));
+          const auto high = static_cast<unsigned>(_mm_movemask_epi8(v));
+          if (high == 0 && n - pos >= kMinAsciiRun &&
+              _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + pos + 16))) ==
+                  0)
+            break;
+          const __m128i zero = _mm_setzero_si128();
+          const __m128i low8 = _mm_unpacklo_epi8(v, zero);
+          const __m128i high8 = _mm_unpackhi_epi8(v, zero);
+          auto* out = reinterpret_cast<__m128i*>(block + count);
+          _mm_storeu_si128(out, _mm_unpacklo_epi16(low8, zero));
+          _mm_storeu_si128(out + 1, _mm_unpackhi_epi16(low8, zero));
+          _mm_storeu_si128(out + 2, _mm_unpacklo_epi16(high8, zero));
+          _mm_storeu_si128(out + 3, _mm_unpackhi_epi16(high8, zero));
+          const std::size_t ascii =
+              high == 0 ? 16 : static_cast<std::size_t>(std::countr_zero(high));
+          count += ascii;
+          pos += ascii;
+          continue;
+        }
+#endif
+        for (; pos < n && p[pos] < 0x80; ++pos) block[count++] = p[pos];
+        continue;
+      }
+      // The three-byte form, as of every Chinese character, first.
+      if ((first & 0xF0) == 0xE0 && n - pos >= 3) {
+        const std::uint32_t b1 = p[pos + 1];
+        const std::uint32_t b2 = p[pos + 2];
+        const char32_t code = (first & 0x0F) << 12 | (b1 & 0x3F) << 6 | (b2 & 0x3F);
+        if (((b1 & 0xC0) | (b2 & 0xC0) << 8) == 0x8080 && code >= 0x800 && code - 0xD800 >= 0x800) {
+          block[count++] = code;
+          pos += 3;
+          continue;
+        }
+      }
+      const Utf8Sequence s = ReadUtf8(p + pos, n - pos);
+      block[count++] = s.code;
+      pos += s.length;
+    }
+  }
+  return pos;
+}
+
+// Appends `count` code points in GBK. A character code page 936 lacks
+// becomes its default character "?"; so does U+FFFD, which it lacks too.
+template <class Out>
+void EncodeGbk(Converter& cv, const char32_t* block, std::size_t count, Writer<Out>& w) {
+  const char* in = reinterpret_cast<const char*>(block);
+  std::size_t left = count * sizeof(char32_t);
+  w.Reserve(2 * count);  // at most two bytes a character
+  while (left > 0) {
+    char* out = reinterpret_cast<char*>(w.Here());
     char* const start = out;
     std::size_t room = w.Room();
     const Stop stop = cv.Convert(in, left, out, room);
     w.Advance(static_cast<std::size_t>(out - start));
     if (stop == Stop::kDone) break;
     if (stop == Stop::kFull) {
-      w.Reserve(Estimate<From, To>(left) + 8);
+      w.Reserve(left / 2 + 8);
       continue;
     }
-    const Skip skip = FaultAt<From>(reinterpret_cast<const std::uint8_t*>(in), left);
-    w.Append(Replacement<To>());
-    in += skip.length;
-    left -= skip.length;
+    *w.Here() = '?';  // the room reserved covers every character still to come
+    w.Advance(1);
+    in += sizeof(char32_t);
+    left -= sizeof(char32_t);
   }
 }
 
@@ -301,21 +444,48 @@ void ConvertChunk(Converter& cv, const std::uint8_t* p, std::size_t n, Writer<Ou
 // iconv cannot be opened.
 template <Form From, Form To, class Out>
 std::optional<Out> Convert(const std::uint8_t* p, std::size_t n, std::size_t tail = 0) {
+  constexpr std::size_t kMinRun = kMinAsciiRun * (From == Form::kUtf16 ? 2 : 1);
   Writer<Out> w(Estimate<From, To>(n) + tail);
   std::optional<Converter> cv;
+  const auto open = [&cv] {
+    if (!cv) {
+      if constexpr (From == Form::kGbk) {
+        cv.emplace(kIconvCodePoints, kIconvGbk);
+      } else {
+        cv.emplace(kIconvGbk, kIconvCodePoints);
+      }
+    }
+    return cv->ok();
+  };
   std::size_t pos = 0;
   while (pos < n) {
     const std::size_t ascii = AsciiEnd<From>(p, pos, n);
-    if (ascii > pos) {
-      CopyAscii<From, To>(p + pos, ascii - pos, w);
-      pos = ascii;
-      if (pos == n) break;
+    if constexpr (From == Form::kGbk) {
+      if (ascii > pos) {
+        CopyAscii<From, To>(p + pos, ascii - pos, w);
+        pos = ascii;
+        if (pos == n) break;
+      }
+      const std::size_t end = ChunkEnd(p, pos, n);
+      if (!open()) return std::nullopt;
+      DecodeGbk<To>(*cv, p + pos, end - pos, w);
+      pos = end;
+    } else {
+      if (ascii - pos >= kMinRun || (ascii > pos && ascii == n)) {
+        CopyAscii<From, To>(p + pos, ascii - pos, w);
+        pos = ascii;
+        continue;
+      }
+      char32_t block[kBlockRoom];
+      std::size_t count = 0;
+      pos = FillBlock<From>(p, pos, n, block, count);
+      if constexpr (To == Form::kGbk) {
+        if (!open()) return std::nullopt;
+        EncodeGbk(*cv, block, count, w);
+      } else {
+        WriteCodes<To>(block, count, w);
+      }
     }
-    const std::size_t end = ChunkEnd<From>(p, pos, n);
-    if (!cv) cv.emplace(IconvName(To), IconvName(From));
-    if (!cv->ok()) return std::nullopt;
-    ConvertChunk<From, To>(*cv, p + pos, end - pos, w);
-    pos = end;
   }
   return w.Finish(tail);
 }

@@ -56,8 +56,10 @@ std::size_t NextCandidate(const std::uint8_t* p, std::size_t pos, std::size_t la
 }
 
 // 0-based position of `needle` at or after the character boundary `from`,
-// or npos. `needle` is not empty. The candidates come from memchr; each is
-// then checked to begin a character, counting from `from`.
+// or npos. `needle` is not empty. Candidates come from memchr and are
+// compared first; only a match is checked to begin a character, counting
+// from `anchor`, the last byte known to begin one. The anchor only moves
+// forward, so no byte is looked at more than a few times.
 std::size_t FindFrom(std::string_view text, std::string_view needle, std::size_t from,
                      bool ignoreCase) {
   if (from > text.size() || needle.size() > text.size() - from) return std::string_view::npos;
@@ -65,16 +67,20 @@ std::size_t FindFrom(std::string_view text, std::string_view needle, std::size_t
   const std::size_t last = text.size() - needle.size();
   const auto byte = static_cast<std::uint8_t>(needle[0]);
   const std::uint8_t first = ignoreCase ? Fold(byte) : byte;
+  std::size_t anchor = from;
   std::size_t pos = from;
   while (pos <= last) {
     const std::size_t hit = NextCandidate(p, pos, last, first, ignoreCase);
     if (hit == std::string_view::npos) break;
-    if (!BeginsCharacter(p, pos, hit)) {
-      pos = hit + 1;  // the second byte of a pair: the next character begins after it
-      continue;
+    pos = hit + 1;
+    // The second byte first: it rules out most candidates without a call.
+    if (needle.size() > 1) {
+      const auto second = static_cast<std::uint8_t>(needle[1]);
+      if (ignoreCase ? Fold(p[hit + 1]) != Fold(second) : p[hit + 1] != second) continue;
     }
-    if (MatchesAt(text, hit, needle, ignoreCase)) return hit;
-    pos = hit + CharLength(text, hit);
+    if (!MatchesAt(text, hit, needle, ignoreCase)) continue;
+    if (BeginsCharacter(p, anchor, hit)) return hit;
+    anchor = hit + 1;  // `hit` is the second byte of a pair
   }
   return std::string_view::npos;
 }

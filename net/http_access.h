@@ -15,8 +15,9 @@
 //    caller's), else a new one for this call. If none can be made the call
 //    returns empty Bytes at once and writes no output.
 //  - Timeouts: TimeoutSeconds -1 leaves the object's alone; 1 or more gives
-//    that many seconds, anything else 15 (for connecting, and as the limit
-//    for a transfer that stalls).
+//    that many seconds (at most 2147483), anything else 15: SetTimeouts with
+//    that many milliseconds four times (resolving + connecting, and the
+//    limit for a transfer in which nothing moves).
 //  - ProxyAddress not empty: that proxy, and with ProxyUser not empty and
 //    ProxyBasicAuth exactly 1 a "Proxy-Authorization: Basic ..." header for
 //    the proxy only. An empty ProxyAddress always means a direct connection;

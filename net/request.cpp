@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <limits>
+#include <memory>
+#include <string>
 #include <string_view>
 #include <system_error>
 #include <utility>
@@ -112,10 +114,6 @@ bool HasHeader(const std::vector<std::string>& lines, std::string_view name) {
 
 long PositiveOrZero(std::int32_t value) { return value > 0 ? value : 0; }
 
-bool StartsWith(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && text.substr(0, prefix.size()) == prefix;
-}
-
 }  // namespace
 
 struct HttpRequest::State {
@@ -187,7 +185,7 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
   try {
     // A status line opens a new response (after a redirect, a 1xx answer or
     // a proxy's CONNECT answer): only the last one's headers are kept.
-    if (StartsWith(line, "HTTP/")) {
+    if (line.starts_with("HTTP/")) {
       lines.clear();
     } else if (!line.empty()) {
       lines.push_back(ToText(line));

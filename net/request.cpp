@@ -417,7 +417,12 @@ bool HttpRequest::SetRequestHeader(const Text& name, const Text& value) {
 }
 
 bool HttpRequest::Open(const Text& method, const Text& url, bool async) {
-  if (!IsValid() || async || !IsToken(method) || url.empty() || HoldsLineBreak(url)) return false;
+  if (!IsValid()) return false;
+  // A refused Open leaves nothing opened: a later Send must not go to an
+  // earlier URL.
+  state_->opened = false;
+  state_->ClearResponse();
+  if (async || !IsToken(method) || url.empty() || HoldsLineBreak(url)) return false;
   state_->opened = true;
   state_->method = method;
   state_->url = url;
@@ -440,12 +445,21 @@ bool HttpRequest::Option(std::int32_t index, std::int32_t value) {
 }
 
 bool HttpRequest::Send(const Bytes& body) {
-  if (!IsValid() || !state_->opened) return false;
-  return state_->Perform(std::string_view(reinterpret_cast<const char*>(body.data()), body.size()));
+  return SendBody(std::string_view(reinterpret_cast<const char*>(body.data()), body.size()));
 }
 
-bool HttpRequest::Send(const Text& body) {
-  if (!IsValid() || !state_->opened) return false;
+bool HttpRequest::Send(const Text& body) { return SendBody(body); }
+
+bool HttpRequest::SendBody(std::string_view body) {
+  if (!IsValid()) return false;
+  if (!state_->opened) {
+    // Headers set for a request that never went out do not leak into the next.
+    state_->headers.clear();
+    state_->proxyHeaders.clear();
+    state_->ClearResponse();
+    state_->errorText = "Send without a successful Open";
+    return false;
+  }
   return state_->Perform(body);
 }
 

@@ -37,6 +37,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "text/types.h"
 
@@ -105,7 +106,8 @@ class HttpRequest {
   // timeout. A non-empty body, or any body for POST and PUT, goes out with a
   // Content-Length; a body with HEAD is not sent. A text body goes out as its
   // bytes. True when a response arrived in full (an HTTP error status
-  // included), or when the proxy refused the tunnel (see Status).
+  // included), or when the proxy refused the tunnel (see Status). Without a
+  // successful Open it fails; either way the headers set so far are used up.
   bool Send(const Bytes& body);
   bool Send(const Text& body);
 
@@ -123,6 +125,8 @@ class HttpRequest {
   std::string ErrorText() const;
 
  private:
+  bool SendBody(std::string_view body);
+
   struct State;
   std::unique_ptr<State> state_;
 };

@@ -94,3 +94,29 @@ TEST(HttpRequestTest, FailureLeavesErrorTextAndNoResponse) {
 
 }  // namespace
 }  // namespace sonavel
+
+namespace sonavel {
+namespace {
+
+TEST(HttpRequestTest, RefusedOpenSendsNothingAndDropsPendingHeaders) {
+  RawServer server(
+      [](const testing::RecordedRequest& r) { return RawResponse(200, {}, r.target); });
+  HttpRequest request;
+  ASSERT_TRUE(request.Open("GET", server.Url("/first")));
+  ASSERT_TRUE(request.Send(Text()));
+  // The second Open is refused: the Send must not go to /first again.
+  EXPECT_FALSE(request.Open("GET", ""));
+  ASSERT_TRUE(request.SetRequestHeader("X-Stale", "1"));
+  EXPECT_FALSE(request.Send(Text()));
+  EXPECT_EQ(request.Status(), 0);
+  // Nor does the header left over reach the next request.
+  ASSERT_TRUE(request.Open("GET", server.Url("/third")));
+  ASSERT_TRUE(request.Send(Text()));
+  const auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[1].target, "/third");
+  EXPECT_TRUE(requests[1].Values("X-Stale").empty());
+}
+
+}  // namespace
+}  // namespace sonavel

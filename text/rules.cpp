@@ -1,7 +1,11 @@
 #include "text/rules.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace sonavel {
 namespace {
@@ -69,6 +73,29 @@ std::size_t FindFrom(std::string_view text, std::string_view needle, std::size_t
   const std::uint8_t first = ignoreCase ? Fold(byte) : byte;
   std::size_t anchor = from;
   std::size_t pos = from;
+#if defined(__SSE2__)
+  // Thirty-two candidates at a time: those whose first two bytes match.
+  if (!ignoreCase && needle.size() >= 2) {
+    const __m128i first16 = _mm_set1_epi8(static_cast<char>(needle[0]));
+    const __m128i second16 = _mm_set1_epi8(static_cast<char>(needle[1]));
+    const auto pairs = [&](std::size_t at) {
+      const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at));
+      const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at + 1));
+      return static_cast<std::uint32_t>(static_cast<std::uint16_t>(_mm_movemask_epi8(
+          _mm_and_si128(_mm_cmpeq_epi8(a, first16), _mm_cmpeq_epi8(b, second16)))));
+    };
+    while (pos <= last && last - pos >= 31) {
+      std::uint32_t mask = pairs(pos) | pairs(pos + 16) << 16;
+      for (; mask != 0; mask &= mask - 1) {
+        const std::size_t hit = pos + static_cast<std::size_t>(std::countr_zero(mask));
+        if (std::memcmp(p + hit + 2, needle.data() + 2, needle.size() - 2) != 0) continue;
+        if (BeginsCharacter(p, anchor, hit)) return hit;
+        anchor = hit + 1;  // `hit` is the second byte of a pair
+      }
+      pos += 32;
+    }
+  }
+#endif
   while (pos <= last) {
     const std::size_t hit = NextCandidate(p, pos, last, first, ignoreCase);
     if (hit == std::string_view::npos) break;

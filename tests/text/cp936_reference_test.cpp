@@ -5,7 +5,10 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <map>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "tests/text/hex.h"
 #include "tests/text/reference_files.h"
@@ -95,6 +98,118 @@ TEST(Cp936ReferenceTest, EveryUnmappedCodeDecodesToTheReplacementCharacter) {
   }
   EXPECT_EQ(unmapped, 1 + 126 * 190 - (21920 - 129));  // 0xFF and the empty cells
   EXPECT_EQ(wrong, 0);
+}
+
+// Random texts of valid, unassigned and broken sequences between ASCII runs
+// of every length, decoded by the table and by the conversions.
+TEST(Cp936ReferenceTest, RandomTextsDecodeAsTheTableSays) {
+  const auto map = test::ReadCp936Txt();
+  if (!map) GTEST_SKIP() << "CP936.TXT not found in " SONAVEL_REFS_DIR;
+  // The table's reading: a lead byte 81..FE with a trail byte 40..FE (not
+  // 7F) is one code, U+FFFD when unassigned; any other lead byte, FF, and a
+  // lead byte at the end are U+FFFD alone.
+  const auto decode = [&](const Text& text) {
+    Bytes wide;
+    for (std::size_t i = 0; i < text.size();) {
+      const auto b = static_cast<std::uint8_t>(text[i]);
+      std::uint32_t code = b;
+      std::size_t length = 1;
+      if (b >= 0x81 && b <= 0xFE && i + 1 < text.size()) {
+        const auto t = static_cast<std::uint8_t>(text[i + 1]);
+        if (t >= 0x40 && t <= 0xFE && t != 0x7F) {
+          code = static_cast<std::uint32_t>(b) << 8 | t;
+          length = 2;
+        }
+      }
+      const auto found = map->find(code);
+      const std::uint32_t unicode = found == map->end() ? kReplacement : found->second;
+      wide.push_back(static_cast<std::uint8_t>(unicode & 0xFF));
+      wide.push_back(static_cast<std::uint8_t>(unicode >> 8));
+      i += length;
+    }
+    return wide;
+  };
+  std::mt19937 random(936);
+  for (int round = 0; round < 400; ++round) {
+    Text text;
+    const int pieces = 1 + static_cast<int>(random() % 60);
+    for (int k = 0; k < pieces; ++k) {
+      switch (random() % 4) {
+        case 0:  // an ASCII run, long enough at times to be copied directly
+          for (std::uint32_t i = random() % 70; i > 0; --i)
+            text.push_back(static_cast<char>(0x20 + random() % 0x5F));
+          break;
+        case 1:  // any lead and trail byte
+          text.push_back(static_cast<char>(0x81 + random() % 0x7E));
+          text.push_back(static_cast<char>(0x40 + random() % 0xBF));
+          break;
+        case 2:  // any byte from 80 up
+          text.push_back(static_cast<char>(0x80 + random() % 0x80));
+          break;
+        default:  // a lead byte before ASCII
+          text.push_back(static_cast<char>(0x81 + random() % 0x7E));
+          text.push_back(static_cast<char>(0x20 + random() % 0x20));
+          break;
+      }
+    }
+    SCOPED_TRACE(ToHex(text));
+    Bytes want = decode(text);
+    EXPECT_EQ(ToHex(WideToAnsi(want, 65001)), ToHex(AnsiToUtf8(text)));
+    want.insert(want.end(), {0, 0});
+    ASSERT_EQ(ToHex(AnsiToWide(text, 936)), ToHex(want));
+  }
+}
+
+// Random UTF-16 of mapped characters, unmapped ones, pairs and lone
+// surrogates, encoded by the table and by the conversion.
+TEST(Cp936ReferenceTest, RandomUtf16EncodesAsTheTableSays) {
+  const auto map = test::ReadCp936Txt();
+  if (!map) GTEST_SKIP() << "CP936.TXT not found in " SONAVEL_REFS_DIR;
+  std::map<std::uint32_t, std::uint32_t> inverse;
+  std::vector<std::uint32_t> mapped;
+  for (const auto& [code, unicode] : *map) {
+    if (code == 0) continue;
+    inverse[unicode] = code;
+    mapped.push_back(unicode);
+  }
+  std::mt19937 random(65001);
+  for (int round = 0; round < 400; ++round) {
+    Bytes wide;
+    Text want;
+    const auto unit = [&wide](std::uint32_t u) {
+      wide.push_back(static_cast<std::uint8_t>(u & 0xFF));
+      wide.push_back(static_cast<std::uint8_t>(u >> 8));
+    };
+    for (int k = static_cast<int>(random() % 200); k > 0; --k) {
+      const std::uint32_t kind = random() % 8;
+      if (kind < 4) {  // mapped, ASCII among them
+        const std::uint32_t u =
+            kind == 0 ? 0x20 + random() % 0x5F : mapped[random() % mapped.size()];
+        unit(u);
+        want += CodeText(inverse[u]);
+      } else if (kind == 4) {  // a BMP character code page 936 lacks
+        std::uint32_t u;
+        do {
+          u = 0x80 + random() % 0xFF80;
+        } while (inverse.count(u) != 0 || (u >= 0xD800 && u <= 0xDFFF));
+        unit(u);
+        want += "?";
+      } else if (kind == 5) {  // a surrogate pair
+        unit(0xD800 + random() % 0x400);
+        unit(0xDC00 + random() % 0x400);
+        want += "?";
+      } else if (kind == 6) {  // a lone low surrogate
+        unit(0xDC00 + random() % 0x400);
+        want += "?";
+      } else {  // a lone high surrogate, before ASCII
+        unit(0xD800 + random() % 0x400);
+        unit('x');
+        want += "?x";
+      }
+    }
+    SCOPED_TRACE(ToHex(wide));
+    ASSERT_EQ(ToHex(WideToAnsi(wide, 936)), ToHex(want));
+  }
 }
 
 // Windows adds two things to CP936.TXT: private-use round trips for the

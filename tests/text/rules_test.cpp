@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <iterator>
 #include <limits>
+#include <random>
 #include <string>
 
 #include "tests/text/hex.h"
@@ -96,6 +98,48 @@ TEST(FindTextTest, LongDoubleByteRuns) {
     EXPECT_EQ(FindText("x" + odd + "\\\\", "\\"), after + 4);
     EXPECT_EQ(FindText(run + "\\", "\\"), after + 1);
   }
+}
+
+// The rule written plainly: walk character by character from the start and
+// compare at each one.
+std::int32_t PlainFind(const Text& text, const Text& needle, std::int32_t start, bool ignoreCase) {
+  const auto fold = [ignoreCase](char c) {
+    const auto b = static_cast<std::uint8_t>(c);
+    return ignoreCase && b >= 'A' && b <= 'Z' ? b + 0x20 : b;
+  };
+  const std::size_t from = start < 1 ? 0 : static_cast<std::size_t>(start) - 1;
+  if (from >= text.size()) return -1;
+  if (needle.empty()) return 1;
+  for (std::size_t pos = from; pos < text.size();) {
+    bool match = pos + needle.size() <= text.size();
+    for (std::size_t i = 0; match && i < needle.size(); ++i)
+      match = fold(text[pos + i]) == fold(needle[i]);
+    if (match) return static_cast<std::int32_t>(pos + 1);
+    pos += static_cast<std::uint8_t>(text[pos]) >= 0x80 && pos + 1 < text.size() ? 2 : 1;
+  }
+  return -1;
+}
+
+// Random texts over a small alphabet of lead bytes, trail bytes that are
+// also ASCII, and letters of both cases, long enough for every scanning path.
+TEST(FindTextTest, AgreesWithThePlainRule) {
+  const char alphabet[] = {'a', 'A', 'b', '\\', '\x81', '\xC4', '\xE3', '\xBA', '\xA1'};
+  std::mt19937 random(2024);
+  int checked = 0;
+  for (int round = 0; round < 3000; ++round) {
+    Text text(random() % 300, 'a');
+    for (char& c : text) c = alphabet[random() % std::size(alphabet)];
+    Text needle(1 + random() % 4, 'a');
+    for (char& c : needle) c = alphabet[random() % std::size(alphabet)];
+    const auto start = static_cast<std::int32_t>(random() % (text.size() + 3)) - 1;
+    for (const bool ignoreCase : {false, true}) {
+      SCOPED_TRACE(ToHex(text) + " / " + ToHex(needle) + " from " + std::to_string(start));
+      ASSERT_EQ(FindText(text, needle, start, ignoreCase),
+                PlainFind(text, needle, start, ignoreCase));
+      ++checked;
+    }
+  }
+  EXPECT_EQ(checked, 6000);
 }
 
 TEST(EqualTextTest, BytewiseWithAsciiFolding) {

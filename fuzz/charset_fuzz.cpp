@@ -15,6 +15,7 @@
 #include <sstream>
 
 #include "fuzz/fuzz_input.h"
+#include "fuzz/oracle.h"
 #include "text/charset.h"
 
 namespace {
@@ -24,40 +25,6 @@ using namespace sonavel::fuzz;
 
 constexpr int kOtherCodePage = 1252;              // a code page the conversions do not know
 const std::string kReplacement = "\xEF\xBF\xBD";  // U+FFFD in UTF-8
-
-// The code points of `s` when it is well-formed UTF-8 (shortest forms, no
-// surrogates, at most U+10FFFF), else nothing.
-std::optional<std::vector<char32_t>> DecodeUtf8(std::string_view s) {
-  std::vector<char32_t> out;
-  for (std::size_t i = 0; i < s.size();) {
-    const auto b0 = static_cast<unsigned char>(s[i]);
-    int extra;
-    char32_t cp, min;
-    if (b0 < 0x80) {
-      out.push_back(b0);
-      ++i;
-      continue;
-    } else if (b0 >= 0xC2 && b0 <= 0xDF) {
-      extra = 1, cp = b0 & 0x1F, min = 0x80;
-    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-      extra = 2, cp = b0 & 0x0F, min = 0x800;
-    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-      extra = 3, cp = b0 & 0x07, min = 0x10000;
-    } else {
-      return std::nullopt;
-    }
-    if (i + extra >= s.size()) return std::nullopt;
-    for (int k = 1; k <= extra; ++k) {
-      const auto b = static_cast<unsigned char>(s[i + k]);
-      if ((b & 0xC0) != 0x80) return std::nullopt;
-      cp = (cp << 6) | (b & 0x3F);
-    }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return std::nullopt;
-    out.push_back(cp);
-    i += extra + 1;
-  }
-  return out;
-}
 
 std::string EncodeUtf8(const std::vector<char32_t>& cps) {
   std::string out;

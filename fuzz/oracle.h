@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -138,6 +139,40 @@ inline std::string Join(const std::vector<std::string>& items, std::string_view 
   for (std::size_t i = 0; i < items.size(); ++i) {
     if (i > 0) out += separator;
     out += items[i];
+  }
+  return out;
+}
+
+// The code points of `s` when it is well-formed UTF-8 (shortest forms, no
+// surrogates, at most U+10FFFF), else nothing.
+inline std::optional<std::vector<char32_t>> DecodeUtf8(std::string_view s) {
+  std::vector<char32_t> out;
+  for (std::size_t i = 0; i < s.size();) {
+    const auto b0 = static_cast<unsigned char>(s[i]);
+    int extra;
+    char32_t cp, min;
+    if (b0 < 0x80) {
+      out.push_back(b0);
+      ++i;
+      continue;
+    } else if (b0 >= 0xC2 && b0 <= 0xDF) {
+      extra = 1, cp = b0 & 0x1F, min = 0x80;
+    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+      extra = 2, cp = b0 & 0x0F, min = 0x800;
+    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+      extra = 3, cp = b0 & 0x07, min = 0x10000;
+    } else {
+      return std::nullopt;
+    }
+    if (i + extra >= s.size()) return std::nullopt;
+    for (int k = 1; k <= extra; ++k) {
+      const auto b = static_cast<unsigned char>(s[i + k]);
+      if ((b & 0xC0) != 0x80) return std::nullopt;
+      cp = (cp << 6) | (b & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return std::nullopt;
+    out.push_back(cp);
+    i += extra + 1;
   }
   return out;
 }

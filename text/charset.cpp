@@ -503,6 +503,15 @@ std::size_t BytesBeforeZero(const void* p, std::size_t n) {
 std::size_t BytesBeforeZeroUnit(const std::uint8_t* p, std::size_t n) {
   n &= ~std::size_t{1};
   std::size_t pos = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  while (n - pos >= 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + pos));
+    const auto zeros = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(v, zero)));
+    if (zeros != 0) return pos + static_cast<std::size_t>(std::countr_zero(zeros));
+    pos += 16;
+  }
+#endif
   while (pos < n && (p[pos] | p[pos + 1]) != 0) pos += 2;
   return pos;
 }

@@ -127,8 +127,9 @@ TEST(WideToAnsiTest, Conversions) {
       {"41 00 00 00 42 00 00 00", 936, "41"},  // stops at the first zero unit
       {"00 00 41 00", 936, ""},
       {"", 936, ""},
-      {"41 00 42 00", 936, "41 42"},  // no zero unit: up to the end
-      {"41 00 42", 936, "41"},        // an odd last byte is left out
+      {"41 00 42 00", 936, "41 42"},                // no zero unit: up to the end
+      {"41 00 42", 936, "41"},                      // an odd last byte is left out
+      {"41 00 00 42 00 00", 65001, "41 E4 88 80"},  // zero bytes across two units are no zero unit
       {"41", 65001, ""},
       {"AC 20", 936, "80"},
       {"57 4E 5C 00", 936, "81 5C 5C"},
@@ -162,6 +163,18 @@ TEST(WideToAnsiTest, ReadsNoFurtherThanItsInput) {
     EXPECT_EQ(WideToAnsi(wide).size(), size / 2 * 2);
     Bytes ascii(size, 0x01);  // U+0101: ā, not ASCII
     EXPECT_EQ(WideToAnsi(ascii).size(), size / 2 * 2);
+  }
+}
+
+TEST(WideToAnsiTest, StopsAtTheFirstZeroUnitOfALongInput) {
+  for (std::size_t units : {7u, 8u, 9u, 31u, 100u}) {
+    SCOPED_TRACE(units);
+    Bytes wide;
+    for (std::size_t i = 0; i < units; ++i) wide.insert(wide.end(), {0x41, 0x00, 0x00, 0x42});
+    wide.insert(wide.end(), {0x00, 0x00, 0x43, 0x00});
+    std::string want;
+    for (std::size_t i = 0; i < units; ++i) want += "A\xE4\x88\x80";
+    EXPECT_EQ(WideToAnsi(wide, 65001), want);
   }
 }
 

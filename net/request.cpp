@@ -116,6 +116,36 @@ long PositiveOrZero(std::int32_t value) { return value > 0 ? value : 0; }
 
 }  // namespace
 
+// The header lines of the response being read, and whether its blank line
+// (the end of the header block) has arrived.
+struct ResponseHead {
+  std::vector<Text> lines;
+  bool complete = false;
+};
+
+// A response header line as Text: its bytes read as code page 936, where a
+// byte of 0x80 or above that does not begin a well-formed two-byte character
+// (lead 81..FE, trail 40..7E or 80..FE) becomes "?". A line then never ends
+// in a lone lead byte that would take the CR of the next line break with it
+// under the text rules. A zero byte ends the line (libcurl refuses those).
+Text ToHeaderText(std::string_view line) {
+  Text text = ToText(line);
+  auto isTrail = [](std::uint8_t byte) {
+    return (byte >= 0x40 && byte <= 0x7E) || (byte >= 0x80 && byte <= 0xFE);
+  };
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<std::uint8_t>(text[i]);
+    if (byte < 0x80) continue;
+    if (byte >= 0x81 && byte <= 0xFE && i + 1 < text.size() &&
+        isTrail(static_cast<std::uint8_t>(text[i + 1]))) {
+      ++i;
+      continue;
+    }
+    text[i] = '?';
+  }
+  return text;
+}
+
 struct HttpRequest::State {
   // The easy handle is driven by a multi handle of its own, so that the
   // wait loop can end a transfer that stalls (see Transfer).
@@ -145,7 +175,7 @@ struct HttpRequest::State {
   bool received = false;
   std::int32_t status = 0;
   Bytes body;
-  std::vector<Text> headerLines;
+  ResponseHead head;
 
   std::array<char, CURL_ERROR_SIZE> errorBuffer{};
   std::string errorText;
@@ -154,7 +184,8 @@ struct HttpRequest::State {
     received = false;
     status = 0;
     body.clear();
-    headerLines.clear();
+    head.lines.clear();
+    head.complete = false;
   }
 
   bool Perform(std::string_view data);
@@ -178,17 +209,20 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
 }
 
 size_t OnHeader(char* data, size_t size, size_t count, void* user) {
-  auto& lines = *static_cast<std::vector<Text>*>(user);
+  auto& head = *static_cast<ResponseHead*>(user);
   const size_t bytes = size * count;
   std::string_view line(data, bytes);
   while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
   try {
-    // A status line opens a new response (after a redirect, a 1xx answer or
-    // a proxy's CONNECT answer): only the last one's headers are kept.
     if (line.starts_with("HTTP/")) {
-      lines.clear();
-    } else if (!line.empty()) {
-      lines.push_back(ToText(line));
+      // A status line opens a new response (after a redirect, a 1xx answer
+      // or a proxy's CONNECT answer): only the last one's headers are kept.
+      head.lines.clear();
+      head.complete = false;
+    } else if (line.empty()) {
+      head.complete = true;
+    } else {
+      head.lines.push_back(ToHeaderText(line));
     }
   } catch (...) {
     return 0;
@@ -214,7 +248,7 @@ CURLcode HttpRequest::State::Configure(std::string_view data, Slist& headerList,
   set(CURLOPT_WRITEFUNCTION, &OnBody);
   set(CURLOPT_WRITEDATA, static_cast<void*>(&body));
   set(CURLOPT_HEADERFUNCTION, &OnHeader);
-  set(CURLOPT_HEADERDATA, static_cast<void*>(&headerLines));
+  set(CURLOPT_HEADERDATA, static_cast<void*>(&head));
 
   set(CURLOPT_FOLLOWLOCATION, followRedirects ? 1L : 0L);
   set(CURLOPT_MAXREDIRS, kMaxRedirects);
@@ -274,7 +308,10 @@ CURLcode HttpRequest::State::Configure(std::string_view data, Slist& headerList,
 }
 
 // Runs the transfer to its end like curl_easy_perform, and ends it early
-// when, once connected, no byte has moved either way for the idle limit.
+// when, once connected, nothing has moved either way for the idle limit.
+// Progress is any change in the byte counts or any socket event during the
+// wait (libcurl counts header bytes only by whole lines, so a header line
+// that trickles in shows only as socket events).
 CURLcode HttpRequest::State::Transfer() {
   using Clock = std::chrono::steady_clock;
   const auto idle =
@@ -286,6 +323,7 @@ CURLcode HttpRequest::State::Transfer() {
   curl_off_t lastMoved = -1;
   auto lastProgress = Clock::now();
   int running = 1;
+  int events = 0;
   while (true) {
     if (curl_multi_perform(multi.get(), &running) != CURLM_OK) return CURLE_FAILED_INIT;
     if (running == 0) break;
@@ -307,7 +345,7 @@ CURLcode HttpRequest::State::Transfer() {
       }
       const auto now = Clock::now();
       const curl_off_t moved = body + upload + headerBytes + requestBytes;
-      if (connected == 0 || moved != lastMoved) {
+      if (connected == 0 || moved != lastMoved || events > 0) {
         // Still connecting (the connect limit applies), or progress.
         lastMoved = moved;
         lastProgress = now;
@@ -320,7 +358,8 @@ CURLcode HttpRequest::State::Transfer() {
           std::chrono::duration_cast<std::chrono::milliseconds>(lastProgress + idle - now);
       wait = std::clamp(left, std::chrono::milliseconds(1), kLongestWait);
     }
-    if (curl_multi_poll(multi.get(), nullptr, 0, static_cast<int>(wait.count()), nullptr) !=
+    events = 0;
+    if (curl_multi_poll(multi.get(), nullptr, 0, static_cast<int>(wait.count()), &events) !=
         CURLM_OK)
       return CURLE_FAILED_INIT;
   }
@@ -355,19 +394,25 @@ bool HttpRequest::State::Perform(std::string_view data) {
   // Leave no pointers into this call's lists and body behind on the handle.
   curl_easy_reset(handle.get());
 
-  if (rc == CURLE_OK && responseCode > 0) {
+  // libcurl takes a connection closed inside the header block for the end
+  // of a response; without its blank line it is none.
+  if (rc == CURLE_OK && responseCode > 0 && head.complete) {
     received = true;
     status = static_cast<std::int32_t>(responseCode);
     return true;
   }
-  if (rc != CURLE_OK && responseCode == 0 && connectCode >= 300) {
+  if (rc != CURLE_OK && responseCode == 0 && connectCode >= 300 && head.complete) {
     // The proxy refused the tunnel: its answer is the response.
     received = true;
     status = static_cast<std::int32_t>(connectCode);
     body.clear();
     return true;
   }
-  errorText = errorBuffer[0] != '\0' ? errorBuffer.data() : curl_easy_strerror(rc);
+  if (rc == CURLE_OK) {
+    errorText = "The connection closed inside the response headers";
+  } else {
+    errorText = errorBuffer[0] != '\0' ? errorBuffer.data() : curl_easy_strerror(rc);
+  }
   ClearResponse();
   LogFailure(method, url, static_cast<int>(rc), errorText);
   return false;
@@ -470,7 +515,7 @@ Bytes HttpRequest::ResponseBody() const {
 Text HttpRequest::GetAllResponseHeaders() const {
   Text all;
   if (!IsValid() || !state_->received) return all;
-  for (const Text& line : state_->headerLines) {
+  for (const Text& line : state_->head.lines) {
     if (!all.empty()) all += "\r\n";
     all += line;
   }

@@ -13,9 +13,10 @@
 //   Bytes body = request.ResponseBody();   // empty when no response came
 //
 // Texts are code page 936 bytes and cross to the wire unchanged: header
-// names and values, the URL and a text body go out as their bytes, and the
-// response headers come back as the bytes that arrived (a zero byte ends a
-// header line's text).
+// names and values, the URL and a text body go out as their bytes. Response
+// header lines come back read as code page 936: a byte of 0x80 or above that
+// does not begin a well-formed two-byte character becomes "?", so no line
+// swallows the line break after it ("X: caf\xE9" reads "X: caf?").
 //
 // What goes on the wire: the request line, "Host", the headers set with
 // SetRequestHeader in the order of the calls, and "Content-Length" when a body
@@ -111,7 +112,9 @@ class HttpRequest {
   bool Send(const Bytes& body);
   bool Send(const Text& body);
 
-  // The response of the last Send, each empty (0) when none arrived in full.
+  // The response of the last Send, each empty (0) when none arrived in full
+  // (a connection closed inside the header block, or inside the body, gives
+  // none).
   // The headers are the lines of the final response (not its status line,
   // not those of redirects or of a proxy's CONNECT answer) joined by "\r\n".
   // When a proxy refused to open a tunnel, Status is the proxy's status and

@@ -458,3 +458,72 @@ TEST(HttpAccessTest, EmptyLentObjectFailsQuietly) {
 
 }  // namespace
 }  // namespace sonavel
+
+namespace sonavel {
+namespace {
+
+TEST(HttpAccessTest, ConnectionClosedInsideTheHeadersIsNoResponse) {
+  RawServer server([](const testing::RecordedRequest&) {
+    return testing::RawAnswer{"HTTP/1.1 200 OK\r\nSet-Cookie: a=1\r\nX-Par", true};
+  });
+  Text headers = "stale";
+  Text cookies = "stale";
+  std::int32_t status = -1;
+  const Bytes body = HttpAccess(server.Url("/"), {.CookiesReceived = &cookies,
+                                                  .ResponseHeaders = &headers,
+                                                  .StatusCode = &status,
+                                                  .TimeoutSeconds = 1});
+  EXPECT_TRUE(body.empty());
+  EXPECT_EQ(headers, "");
+  EXPECT_EQ(cookies, "");
+  EXPECT_EQ(status, 0);
+}
+
+TEST(HttpAccessTest, PausesInsideAHeaderLineCountAsProgress) {
+  // Two pauses under the 1 s idle limit inside one header line: no stall.
+  RawServer server([](const testing::RecordedRequest&) {
+    return testing::RawAnswer{
+        "HTTP/1.1 200 OK\r\nSet-Cookie: t",
+        false,
+        {"=1", "; Path=/\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok"},
+        std::chrono::milliseconds(700)};
+  });
+  Text cookies;
+  std::int32_t status = 0;
+  const Bytes body = HttpAccess(
+      server.Url("/"), {.CookiesReceived = &cookies, .StatusCode = &status, .TimeoutSeconds = 1});
+  EXPECT_EQ(status, 200);
+  EXPECT_EQ(ToText(body), "ok");
+  EXPECT_EQ(cookies, "t=1");
+}
+
+TEST(HttpAccessTest, HeaderBytesAreMadeWholeCodePage936Lines) {
+  const struct {
+    std::string line;  // as sent
+    Text want;         // as in ResponseHeaders
+  } cases[] = {
+      // A trailing lead byte would take the CR of the line break with it.
+      {"X-Latin1: caf\xE9", "X-Latin1: caf?"},
+      {"X-Bad: \xC3\x28\xFF", "X-Bad: ?(?"},
+      {"X-Euro: \x80", "X-Euro: ?"},
+      // Well-formed pairs stay as they are (UTF-8 read as code page 936 included).
+      {"X-Gbk: \xC4\xE3\xBA\xC3", "X-Gbk: \xC4\xE3\xBA\xC3"},
+      {"X-Utf8: \xE5\xA5\xBD\xE4\xBD\xA0", "X-Utf8: \xE5\xA5\xBD\xE4\xBD\xA0"},
+      // A lead byte before ";" is no character: the cookie ends at the ";".
+      {"Set-Cookie: k=caf\xE9; Path=/", "Set-Cookie: k=caf?; Path=/"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.want);
+    RawServer server(Answer(200, {c.line, "Set-Cookie: after=1"}, ""));
+    Text headers;
+    Text cookies;
+    HttpAccess(server.Url("/"), {.CookiesReceived = &cookies, .ResponseHeaders = &headers});
+    EXPECT_EQ(headers,
+              c.want + "\r\nSet-Cookie: after=1\r\nContent-Length: 0\r\nConnection: close");
+    EXPECT_EQ(cookies.find_first_of("\r\n"), Text::npos);
+    EXPECT_TRUE(cookies.ends_with("after=1")) << cookies;
+  }
+}
+
+}  // namespace
+}  // namespace sonavel

@@ -153,12 +153,20 @@ void RawServer::Handle(int connection) {
   }
 
   const RawAnswer answer = handler_(request);
-  std::size_t sent = 0;
-  while (sent < answer.bytes.size()) {
-    const ssize_t put =
-        ::send(connection, answer.bytes.data() + sent, answer.bytes.size() - sent, MSG_NOSIGNAL);
-    if (put <= 0) return;
-    sent += static_cast<std::size_t>(put);
+  auto sendAll = [&](const std::string& bytes) {
+    std::size_t sent = 0;
+    while (sent < bytes.size()) {
+      const ssize_t put =
+          ::send(connection, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+      if (put <= 0) return false;
+      sent += static_cast<std::size_t>(put);
+    }
+    return true;
+  };
+  if (!sendAll(answer.bytes)) return;
+  for (const std::string& piece : answer.later) {
+    std::this_thread::sleep_for(answer.pause);
+    if (stop_ || !sendAll(piece)) return;
   }
   if (answer.close) {
     ::shutdown(connection, SHUT_WR);

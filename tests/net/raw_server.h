@@ -11,6 +11,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -39,6 +40,9 @@ struct RecordedRequest {
 struct RawAnswer {
   std::string bytes;
   bool close = true;
+  // Sent after `bytes`, each after a pause of `pause`.
+  std::vector<std::string> later = {};
+  std::chrono::milliseconds pause{0};
 };
 using RawHandler = std::function<RawAnswer(const RecordedRequest&)>;
 

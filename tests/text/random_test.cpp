@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <limits>
 #include <set>
 #include <string>
 
@@ -11,6 +12,7 @@ namespace sonavel {
 namespace {
 
 constexpr int kDraws = 5000;
+constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
 
 TEST(RandomInRangeTest, StaysInRange) {
   struct Case {
@@ -26,6 +28,10 @@ TEST(RandomInRangeTest, StaysInRange) {
       {-5, 5, -5, 5},
       {-5, 0, -5, -5 + 32767},  // not -5..0: upper 0 is 2147483647
       {1000000, 2000000, 1000000, 1000000 + 32767},
+      // The whole 32-bit range: the count of values wraps to 0, which must
+      // not be divided by.
+      {kMin, std::numeric_limits<std::int32_t>::max(), kMin, kMin + 32767},
+      {kMin, 0, kMin, kMin + 32767},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.lower) + ".." + std::to_string(c.upper));

@@ -164,17 +164,24 @@ TEST(ToolTest, AnErrorAnswerPlaysNothing) {
     std::string why;
     std::vector<std::string> service_arguments;
     std::optional<std::string> typed;
+    int token_status;
     int speech_status;
   } cases[] = {
       // The service knows another secret: the token request fails, and the
       // speech request goes out with an empty token.
-      {"wrong secret", {"--secret-key", "SomeOtherSecretKey12345678901234"}, std::nullopt, 401},
+      {"wrong secret",
+       {"--secret-key", "SomeOtherSecretKey12345678901234"},
+       std::nullopt,
+       401,
+       401},
+      // 1,100 bytes: over the service's limit of 1,024.
+      {"text too long", {}, std::string(1100, 'a'), 200, 400},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.why);
     ToolSession session(c.service_arguments);
     session.StartTool();
-    if (c.typed) session.ReplaceText(*c.typed);
+    if (c.typed) session.ReplaceText(*c.typed, 2);
     session.ClickButton();
     ASSERT_TRUE(session.WaitForSpeechRequests(1, 20s));
     std::this_thread::sleep_for(1500ms);  // far longer than the tool takes to start playing
@@ -182,6 +189,13 @@ TEST(ToolTest, AnErrorAnswerPlaysNothing) {
     EXPECT_EQ(FirstLoudSample(heard, 0.001f), std::nullopt);
     EXPECT_EQ(session.TempFiles(), std::vector<std::string>{});
     EXPECT_TRUE(session.tool().Running());
+
+    const auto requests = Requests(session.service().Log());
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].path, "/oauth/2.0/token");
+    EXPECT_EQ(requests[0].status, c.token_status);
+    EXPECT_EQ(requests[1].path, "/text2audio");
+    EXPECT_EQ(requests[1].status, c.speech_status);
     EXPECT_EQ(session.CloseTool(), 0);
   }
 }
@@ -235,7 +249,8 @@ TEST(ToolTest, ClosingTheWindowWhilePlayingEndsTheToolAndTheSound) {
 }
 
 std::optional<LoggedRequest> ParseRequest(const std::string& line) {
-  static const std::regex kLine(R"(^GET (/[^ ?]*)\??([^ ]*) (\d{3})\b.*)");
+  // "127.0.0.1 GET /text2audio?tex=%E4...&tok=[redacted]&cuid=... 200 5313 bytes 3.1 ms"
+  static const std::regex kLine(R"(^\S+ GET (/[^ ?]*)\??(\S*) (\d{3}) \d+ bytes .*)");
   std::smatch m;
   if (!std::regex_match(line, m, kLine)) return std::nullopt;
   LoggedRequest request;

@@ -78,11 +78,11 @@ void ToolSession::StartTool() {
   window_ = *window;
 }
 
-void ToolSession::ReplaceText(const std::string& text) {
+void ToolSession::ReplaceText(const std::string& text, int delay_ms) {
   Click(env_, window_, kEditBox.x, kEditBox.y);
   PressKeys(env_, "ctrl+a");
   PressKeys(env_, "BackSpace");
-  if (!text.empty()) TypeText(env_, text);
+  if (!text.empty()) TypeText(env_, text, delay_ms);
 }
 
 ToolSession::Clock::time_point ToolSession::ClickButton() {

@@ -69,7 +69,7 @@ class ToolSession {
 
   // A person replaces the edit box's text: clicks into the box, selects all,
   // deletes it and types `text` (nothing for the empty text).
-  void ReplaceText(const std::string& text);
+  void ReplaceText(const std::string& text, int delay_ms = 30);
   // A person presses the button; the moment just before the click.
   Clock::time_point ClickButton();
   // Asks the window to close and waits for the tool to end; its exit status.

@@ -130,8 +130,8 @@ void Click(const Environment& env, const std::string& window, int x, int y) {
           env);
 }
 
-void TypeText(const Environment& env, const std::string& text) {
-  Checked({"xdotool", "type", "--delay", "30", "--", text}, env);
+void TypeText(const Environment& env, const std::string& text, int delay_ms) {
+  Checked({"xdotool", "type", "--delay", std::to_string(delay_ms), "--", text}, env);
 }
 
 void PressKeys(const Environment& env, const std::string& keys) {

@@ -65,8 +65,9 @@ bool WindowViewable(const Environment& env, const std::string& window);
 // Moves the pointer to (x, y) relative to the window's top-left corner and
 // presses and releases the left button. Throws when xdotool fails.
 void Click(const Environment& env, const std::string& window, int x, int y);
-// Types UTF-8 text into the window that has the keyboard.
-void TypeText(const Environment& env, const std::string& text);
+// Types UTF-8 text into the window that has the keyboard, one key every
+// `delay_ms` milliseconds.
+void TypeText(const Environment& env, const std::string& text, int delay_ms = 30);
 // Presses a key combination such as "ctrl+a" or "BackSpace".
 void PressKeys(const Environment& env, const std::string& keys);
 // Asks the window to close, as its close button would (WM_DELETE_WINDOW).

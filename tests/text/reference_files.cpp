@@ -38,12 +38,12 @@ class JsonReader {
   struct Value {
     enum class Kind { kString, kArray, kObject, kOther } kind = Kind::kOther;
     std::string text;
-    std::vector<Value> items;
-    std::vector<std::pair<std::string, Value>> members;
+    std::vector<Value> items;       // of an array; of an object, its members' values
+    std::vector<std::string> keys;  // of an object, its members' names
 
     const Value* Member(std::string_view name) const {
-      for (const auto& [key, value] : members)
-        if (key == name) return &value;
+      for (std::size_t i = 0; i < keys.size(); ++i)
+        if (keys[i] == name) return &items[i];
       return nullptr;
     }
   };
@@ -94,9 +94,9 @@ class JsonReader {
       if (Peek() != '}') {
         do {
           Peek();
-          std::string key = ReadString();
+          v.keys.push_back(ReadString());
           Expect(':');
-          v.members.emplace_back(std::move(key), ReadValue());
+          v.items.push_back(ReadValue());
         } while (Peek() == ',' && ++pos_);
       }
       Expect('}');

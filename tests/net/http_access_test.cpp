@@ -527,3 +527,26 @@ TEST(HttpAccessTest, HeaderBytesAreMadeWholeCodePage936Lines) {
 
 }  // namespace
 }  // namespace sonavel
+
+namespace sonavel {
+namespace {
+
+TEST(HttpAccessTest, LargeBodyGoesAtOnceWithoutExpect) {
+  RawServer server([](const testing::RecordedRequest& r) {
+    return RawResponse(200, {}, std::to_string(r.body.size()));
+  });
+  Bytes payload(1500000);  // above 1 MiB, where libcurl would ask for 100-continue
+  for (std::size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<std::uint8_t>(i * 31);
+  for (const std::int32_t method : {1, 3}) {
+    SCOPED_TRACE(MethodText(method));
+    const Bytes body = HttpAccess(server.Url("/big"), {.Method = method, .PostBytes = payload});
+    EXPECT_EQ(ToText(body), "1500000");
+    const auto request = server.Requests().back();
+    EXPECT_TRUE(request.Values("Expect").empty());
+    EXPECT_EQ(request.Values("Content-Length"), std::vector<std::string>{"1500000"});
+    EXPECT_EQ(request.body, std::string(payload.begin(), payload.end()));
+  }
+}
+
+}  // namespace
+}  // namespace sonavel

@@ -1,4 +1,5 @@
-// HttpRequest: one HTTP request object over one libcurl easy handle.
+// HttpRequest: one HTTP request object over one libcurl easy handle (driven
+// by a multi handle of its own, which also keeps its connections alive).
 //
 // The operations follow the request object that HttpAccess drives, by name:
 // SetTimeouts, SetProxy, SetRequestHeader, Open, Option (write), Send,
@@ -30,9 +31,11 @@
 // it exists). Option(4, flags) loosens that for this object only.
 //
 // Only http and https URLs are fetched, and redirects go only to those.
-// Operations that fail return false (or the empty value); none throws. The
-// object reads no environment: without SetProxy(2, ...) it connects directly,
-// whatever http_proxy and friends say. Not thread-safe: one thread at a time.
+// Operations that fail return false (or the empty value); none throws
+// (short of running out of memory). No proxy setting is read from the
+// environment: without SetProxy(2, ...) the object connects directly,
+// whatever http_proxy and friends say. Not thread-safe: one thread at a time
+// per object; separate objects may be used on separate threads.
 #pragma once
 
 #include <cstdint>

@@ -74,10 +74,15 @@ int Measure(int rounds) {
 
   const auto& build = Build();
   const std::string ca = sonavel::testing::TestCa::Local().ca_file();
-  std::vector<double> tool, pipeline;
+  std::vector<double> tool, answered, pipeline;
   for (int round = 0; round < rounds; ++round) {
     session.Record();
+    const size_t before = session.SpeechRequests();
     const auto click = session.ClickButton();
+    // The service logs a request once it has sent the answer.
+    WaitUntil([&] { return session.SpeechRequests() > before; }, std::chrono::milliseconds(20000),
+              std::chrono::milliseconds(1));
+    answered.push_back(Milliseconds(Clock::now() - click));
     tool.push_back(HeardAfter(session, reference, click));
 
     session.Record();
@@ -108,6 +113,7 @@ int Measure(int rounds) {
   std::printf("text: %s (10 characters, %.2f s of speech)\n", kText, reference.seconds());
   std::printf("%-44s %8s %8s %8s\n", "milliseconds", "min", "median", "max");
   Print("tool: click to first loud sample", Summarise(tool), tool.size());
+  Print("tool: click to the speech answer sent", Summarise(answered), answered.size());
   Print("pipeline: start to first loud sample", Summarise(pipeline), pipeline.size());
   Print("service: token request (TLS, loopback)", Summarise(token_ms), token_ms.size());
   Print("service: speech request (TLS, loopback)", Summarise(speech_ms), speech_ms.size());

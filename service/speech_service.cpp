@@ -126,6 +126,8 @@ void SpeechService::Configure() {
     int yes = 1;
     setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
   });
+  // Small answers go out at once instead of waiting for the peer's delayed ACK.
+  server.set_tcp_nodelay(true);
   // A short keep-alive: Stop() waits for idle connections to time out.
   server.set_keep_alive_timeout(1);
   server.set_read_timeout(kTimeoutSeconds, 0);

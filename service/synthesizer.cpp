@@ -86,7 +86,7 @@ std::string Synthesizer::EncodeMp3(std::span<const std::int16_t> pcm) {
   if (lame_set_in_samplerate(gf, sample_rate_) != 0 ||
       lame_set_out_samplerate(gf, sample_rate_) != 0 || lame_set_num_channels(gf, 1) != 0 ||
       lame_set_mode(gf, MONO) != 0 || lame_set_brate(gf, kBitrateKbps) != 0 ||
-      lame_set_quality(gf, 5) != 0 || lame_set_bWriteVbrTag(gf, 0) != 0 ||
+      lame_set_quality(gf, 7) != 0 || lame_set_bWriteVbrTag(gf, 0) != 0 ||
       lame_init_params(gf) < 0) {
     return std::string();
   }

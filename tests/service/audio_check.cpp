@@ -65,8 +65,8 @@ std::optional<Pcm> DecodeMp3(std::string_view mp3) {
   const auto in = dir.path() / "in.mp3";
   const auto out = dir.path() / "out.wav";
   WriteFile(in, mp3);
-  const std::string command =
-      "mpg123 -q -w '" + out.string() + "' '" + in.string() + "' >/dev/null 2>&1";
+  const std::string command = std::string("'") + SONAVEL_MPG123 + "' -q -w '" + out.string() +
+                              "' '" + in.string() + "' >/dev/null 2>&1";
   if (std::system(command.c_str()) != 0) return std::nullopt;
   try {
     return ParseWav(ReadFile(out));

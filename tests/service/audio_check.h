@@ -28,8 +28,8 @@ struct Pcm {
   }
 };
 
-// Decodes with `mpg123 -q -w` in a private folder; nullopt when mpg123 fails
-// or writes no 16-bit PCM WAV.
+// Decodes with `mpg123 -q -w` (the one found at configure time) in a private folder; nullopt when
+// mpg123 fails or writes no 16-bit PCM WAV.
 std::optional<Pcm> DecodeMp3(std::string_view mp3);
 
 // Root mean square of the samples, 0 to 32768.

@@ -39,6 +39,7 @@ MainWindow::MainWindow(SpeechService service)
   setObjectName(QStringLiteral("MainWindow"));
   setWindowTitle(QString::fromUtf8(version::kDescription));
   setFixedSize(kOuterSize);  // until a frame shows up around it
+  setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     move(CentredTopLeft(screen->geometry(), kOuterSize));  // a window's pos() includes its frame
   }

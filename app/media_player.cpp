@@ -7,16 +7,20 @@
 
 namespace sonavel {
 
-MediaPlayer::MediaPlayer(QObject* parent)
-    : QObject(parent), output_(new QAudioOutput(this)), player_(new QMediaPlayer(this)) {
-  player_->setAudioOutput(output_);
-}
+MediaPlayer::MediaPlayer(QObject* parent) : QObject(parent) {}
 
 MediaPlayer::~MediaPlayer() { Close(); }
 
 void MediaPlayer::Close() {
-  player_->stop();
-  player_->setSourceDevice(nullptr);
+  // The Qt player goes with its item: a QMediaPlayer that is handed a second
+  // device can take the first one's end of stream for the new one's and
+  // refuse it as invalid media.
+  if (player_ != nullptr) {
+    player_->stop();
+    player_->setSourceDevice(nullptr);
+    delete player_;
+    player_ = nullptr;
+  }
   file_.reset();
 }
 
@@ -25,13 +29,13 @@ void MediaPlayer::Open(const std::string& path) {
   auto file = std::make_unique<QFile>(QFile::decodeName(path.c_str()));
   if (!file->open(QIODevice::ReadOnly)) return;
   file_ = std::move(file);
+  player_ = new QMediaPlayer(this);
+  player_->setAudioOutput(new QAudioOutput(player_));
   player_->setSourceDevice(file_.get(), QUrl::fromLocalFile(file_->fileName()));
 }
 
 void MediaPlayer::Play() {
-  if (!file_) return;
-  if (player_->position() != 0) player_->setPosition(0);
-  player_->play();
+  if (player_ != nullptr) player_->play();
 }
 
 }  // namespace sonavel

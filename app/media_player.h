@@ -2,13 +2,13 @@
 // (QMediaPlayer with a QAudioOutput to the default output device).
 //
 // Open closes and stops what was open, then opens the file itself (a QFile
-// handed to the player with setSourceDevice) and keeps it open until the
-// next Open or the player's end, so the file may be removed right after
-// Play without cutting the audio short. The decoder is chosen by the file's
-// contents, with its name (".mp3") as the hint. Play starts the open item
-// from its beginning and returns at once; decoding and output run on Qt's
-// and GStreamer's own threads. Nothing is reported: a file that cannot be
-// opened or decoded plays nothing.
+// handed to a new QMediaPlayer with setSourceDevice) and keeps it open until
+// the next Open or the player's end, so the file may be removed right after
+// Play without cutting the audio short. Each item gets a QMediaPlayer of its
+// own: Qt 6.4 cannot be trusted to take a second device on the same one. The decoder is chosen by
+// the file's contents, with its name (".mp3") as the hint. Play starts the open item from its
+// beginning and returns at once; decoding and output run on Qt's and GStreamer's own threads.
+// Nothing is reported: a file that cannot be opened or decoded plays nothing.
 //
 //   MediaPlayer player;
 //   player.Open("/tmp/plorix_yuyin_a8Zk0Qm3.mp3");
@@ -21,7 +21,6 @@
 
 #include "app/speak_text.h"
 
-class QAudioOutput;
 class QFile;
 class QMediaPlayer;
 
@@ -37,15 +36,15 @@ class MediaPlayer : public QObject, public AudioPlayer {
   void Open(const std::string& path) override;
   void Play() override;
 
-  // The Qt player underneath, for those who watch its state.
+  // The Qt player of the open item (null when nothing is open), for those
+  // who watch its state; it changes with every Open.
   QMediaPlayer* qtPlayer() const { return player_; }
 
  private:
   // Stops the player and lets go of the file it had open.
   void Close();
 
-  QAudioOutput* output_;
-  QMediaPlayer* player_;
+  QMediaPlayer* player_ = nullptr;  // a child of this object, with its QAudioOutput
   std::unique_ptr<QFile> file_;
 };
 

@@ -40,8 +40,10 @@ void WriteAll(int fd, const Bytes& data) {
 }  // namespace
 
 std::string TemporaryFolder() {
-  std::string folder = QFile::encodeName(QDir::tempPath()).toStdString();
-  if (folder.empty() || folder.back() != '/') folder += '/';
+  const QString temp = QDir::tempPath();  // empty when TMPDIR names no folder
+  if (temp.isEmpty()) return {};
+  std::string folder = QFile::encodeName(temp).toStdString();
+  if (folder.back() != '/') folder += '/';
   return folder;
 }
 

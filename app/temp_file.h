@@ -19,7 +19,10 @@
 namespace sonavel {
 
 // The system's folder for temporary files with a trailing "/":
-// QDir::tempPath(), which is $TMPDIR when set and /tmp otherwise.
+// QDir::tempPath(), which is $TMPDIR when set and /tmp otherwise, cleaned
+// and with symbolic links resolved. The empty string when TMPDIR names a
+// folder that does not exist: a file name then stands alone, in the
+// current directory.
 //   TemporaryFolder() == "/tmp/"
 std::string TemporaryFolder();
 

@@ -62,10 +62,13 @@ constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 // from `from`) where `needle` (not empty) stands, or kNone.
 inline std::size_t ModelFindFrom(std::string_view text, std::string_view needle, std::size_t from,
                                  bool ignoreCase) {
-  for (const std::size_t start : CharStarts(text, from)) {
+  // CharStarts(text, from), walked without a list.
+  for (std::size_t start = from; start < text.size();) {
     if (start + needle.size() <= text.size() &&
         SameBytes(text.substr(start, needle.size()), needle, ignoreCase))
       return start;
+    const bool lead = static_cast<unsigned char>(text[start]) >= 0x80;
+    start += lead && start + 1 < text.size() ? 2 : 1;
   }
   return kNone;
 }

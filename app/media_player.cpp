@@ -14,13 +14,11 @@ MediaPlayer::~MediaPlayer() { Close(); }
 void MediaPlayer::Close() {
   // The Qt player goes with its item: a QMediaPlayer that is handed a second
   // device can take the first one's end of stream for the new one's and
-  // refuse it as invalid media.
-  if (player_ != nullptr) {
-    player_->stop();
-    player_->setSourceDevice(nullptr);
-    delete player_;
-    player_ = nullptr;
-  }
+  // refuse it as invalid media. Deleting it stops the audio at once, where
+  // stop() can wait a second for a pipeline that has not settled yet. The
+  // file goes after the player that reads it.
+  delete player_;
+  player_ = nullptr;
   file_.reset();
 }
 

@@ -9,8 +9,8 @@
 // The client area is what is left of 364 x 179 inside the window manager's
 // frame; it is set once the frame is known (on X11 that is after the window
 // manager has framed the window), and it is never smaller than the controls
-// need (328 x 120). Where nothing draws a frame (no window manager, the
-// offscreen platform) the client area is the whole 364 x 179.
+// need (328 x 120). Where nothing draws a frame (X11 without a window
+// manager) the client area is the whole 364 x 179.
 //
 // Controls, at client coordinates, with their names as object names:
 //   编辑框1  QLineEdit   16,40 312x32  framed, one line, no length limit of

@@ -5,10 +5,12 @@
 // handed to a new QMediaPlayer with setSourceDevice) and keeps it open until
 // the next Open or the player's end, so the file may be removed right after
 // Play without cutting the audio short. Each item gets a QMediaPlayer of its
-// own: Qt 6.4 cannot be trusted to take a second device on the same one. The decoder is chosen by
-// the file's contents, with its name (".mp3") as the hint. Play starts the open item from its
-// beginning and returns at once; decoding and output run on Qt's and GStreamer's own threads.
-// Nothing is reported: a file that cannot be opened or decoded plays nothing.
+// own: Qt 6.4 cannot be trusted to take a second device on the same one.
+// The decoder is chosen by the file's contents, with its name (".mp3") as
+// the hint. Play starts the open item from its beginning and returns at
+// once; decoding and output run on Qt's and GStreamer's own threads, also
+// while the window's thread is blocked. Nothing is reported: a file that
+// cannot be opened or decoded plays nothing.
 //
 //   MediaPlayer player;
 //   player.Open("/tmp/plorix_yuyin_a8Zk0Qm3.mp3");

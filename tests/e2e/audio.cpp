@@ -199,4 +199,77 @@ EnvelopeMatch MatchEnvelope(const Audio& recording, const Audio& reference, doub
   return best;
 }
 
+namespace {
+
+// Pearson correlation of rec[lag .. lag + n) with ref[from .. from + n).
+double Correlation(const std::vector<double>& rec, size_t lag, const std::vector<double>& ref,
+                   size_t from, size_t n) {
+  double sum_a = 0, sum_b = 0;
+  for (size_t i = 0; i < n; ++i) {
+    sum_a += rec[lag + i];
+    sum_b += ref[from + i];
+  }
+  const double mean_a = sum_a / static_cast<double>(n), mean_b = sum_b / static_cast<double>(n);
+  double cov = 0, var_a = 0, var_b = 0;
+  for (size_t i = 0; i < n; ++i) {
+    const double a = rec[lag + i] - mean_a, b = ref[from + i] - mean_b;
+    cov += a * b;
+    var_a += a * a;
+    var_b += b * b;
+  }
+  return var_a > 0 && var_b > 0 ? cov / std::sqrt(var_a * var_b) : 0;
+}
+
+}  // namespace
+
+EnvelopeMatch MatchPieces(const Audio& recording, const Audio& reference, double window_seconds,
+                          double piece_seconds, double max_pause_seconds) {
+  const EnvelopeMatch whole = MatchEnvelope(recording, reference, window_seconds);
+  const std::vector<double> rec = Envelope(recording, window_seconds);
+  const std::vector<double> ref = Envelope(reference, window_seconds);
+  EnvelopeMatch result;
+  if (whole.correlation <= 0) return result;
+  const auto piece = std::max<size_t>(2, static_cast<size_t>(piece_seconds / window_seconds));
+  const auto pause = static_cast<long>(max_pause_seconds / window_seconds);
+  const long back = std::lround(0.05 / window_seconds);
+  const double loudest = *std::max_element(ref.begin(), ref.end());
+
+  // lag: where ref[from] sits in rec, less `from`
+  long lag = std::lround(whole.offset_seconds / window_seconds);
+  double weighted = 0, weights = 0, rec_energy = 0, ref_energy = 0;
+  bool first = true;
+  for (size_t from = 0; from < ref.size(); from += piece) {
+    const size_t n = std::min(piece, ref.size() - from);
+    double energy = 0;
+    for (size_t i = from; i < from + n; ++i) energy += ref[i] * ref[i];
+    if (n < 2 || std::sqrt(energy / static_cast<double>(n)) < loudest / 20) continue;
+    double best = -2;
+    long best_lag = lag;
+    for (long l = lag - (first ? pause : back); l <= lag + pause; ++l) {
+      const long at = static_cast<long>(from) + l;
+      if (at < 0 || static_cast<size_t>(at) + n > rec.size()) continue;
+      const double c = Correlation(rec, static_cast<size_t>(at), ref, from, n);
+      if (c > best) {
+        best = c;
+        best_lag = l;
+      }
+    }
+    if (best < -1) return EnvelopeMatch{};  // the piece does not fit in the recording
+    if (first) result.offset_seconds = static_cast<double>(best_lag) * window_seconds;
+    first = false;
+    lag = best_lag;
+    weighted += best * energy;
+    weights += energy;
+    for (size_t i = 0; i < n; ++i) {
+      const double r = rec[static_cast<size_t>(static_cast<long>(from + i) + lag)];
+      rec_energy += r * r;
+    }
+    ref_energy += energy;
+  }
+  if (weights <= 0) return EnvelopeMatch{};
+  result.correlation = weighted / weights;
+  result.gain = std::sqrt(rec_energy / ref_energy);
+  return result;
+}
+
 }  // namespace sonavel::e2e

@@ -58,4 +58,14 @@ struct EnvelopeMatch {
 EnvelopeMatch MatchEnvelope(const Audio& recording, const Audio& reference,
                             double window_seconds = 0.01);
 
+// The same, piece by piece: the reference is cut into pieces of
+// `piece_seconds`, and each piece may sit up to `max_pause_seconds` later
+// than the piece before it (or 50 ms earlier), so a pause that a busy machine
+// put into the playback costs only the piece it fell into. The correlation is
+// the pieces' correlations weighted by their loudness; silent pieces do not
+// count. offset_seconds is where the first piece sits.
+EnvelopeMatch MatchPieces(const Audio& recording, const Audio& reference,
+                          double window_seconds = 0.01, double piece_seconds = 0.5,
+                          double max_pause_seconds = 0.5);
+
 }  // namespace sonavel::e2e

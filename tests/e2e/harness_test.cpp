@@ -151,6 +151,38 @@ TEST(AudioTest, FindsAReferenceInsideALongerRecording) {
   EXPECT_EQ(MatchEnvelope(reference, recording).correlation, 0);
 }
 
+TEST(AudioTest, PieceMatchIgnoresAPauseInThePlayback) {
+  Audio reference{16000, {}};
+  for (const double seconds : {0.15, 0.4, 0.25, 0.3}) {
+    const Audio burst = Tone(16000, 300, seconds, 0.1 + seconds);
+    reference.samples.insert(reference.samples.end(), burst.samples.begin(), burst.samples.end());
+    reference.samples.insert(reference.samples.end(), 1600, 0.0f);
+  }
+  // The recording: the same, with 150 ms of silence pushed into the second burst.
+  Audio stalled{16000, std::vector<float>(8000, 0.0f)};
+  const size_t cut = 2400 + 1600 + 3200;
+  stalled.samples.insert(stalled.samples.end(), reference.samples.begin(),
+                         reference.samples.begin() + cut);
+  stalled.samples.insert(stalled.samples.end(), 2400, 0.0f);
+  stalled.samples.insert(stalled.samples.end(), reference.samples.begin() + cut,
+                         reference.samples.end());
+  EXPECT_GT(MatchPieces(stalled, reference).correlation, 0.85);
+  EXPECT_NEAR(MatchPieces(stalled, reference).gain, 1.0, 0.05);
+  EXPECT_LT(MatchEnvelope(stalled, reference).correlation,
+            MatchPieces(stalled, reference).correlation);
+
+  // Other contours do not match: the bursts in another order, or one burst only.
+  Audio reordered{16000, {}};
+  for (const double seconds : {0.3, 0.25, 0.4, 0.15}) {
+    const Audio burst = Tone(16000, 300, seconds, 0.1 + seconds);
+    reordered.samples.insert(reordered.samples.end(), burst.samples.begin(), burst.samples.end());
+    reordered.samples.insert(reordered.samples.end(), 1600, 0.0f);
+  }
+  EXPECT_LT(MatchPieces(reordered, reference).correlation, 0.7);
+  EXPECT_LT(MatchPieces(Tone(16000, 300, 0.4, 0.5), reference).correlation, 0.5);
+  EXPECT_EQ(MatchPieces(Audio{16000, std::vector<float>(16000, 0.0f)}, reference).correlation, 0);
+}
+
 TEST(XServerTest, TwoServersRunSideBySideAndStop) {
   std::string socket;
   {

@@ -85,24 +85,26 @@ void ExpectClickRequests(const std::vector<LoggedRequest>& requests, const std::
   EXPECT_EQ(speech.status, speech_status);
 }
 
-// The recording holds the reference audio, once, after the click, at about
-// its own loudness and length.
+// The recording holds the reference audio, after the click, at about its own
+// loudness and length. The loudness contours are compared piece by piece,
+// so that a pause a busy machine put into the playback costs little.
 void ExpectHeard(const Audio& heard, const Audio& reference, const Recording& recording,
                  ToolSession::Clock::time_point click) {
   const auto first = FirstLoudSample(heard, kLoudSample);
   ASSERT_TRUE(first) << "the recording is silent";
   EXPECT_GT(recording.SampleTime(*first), click);
-  const EnvelopeMatch match = MatchEnvelope(heard, reference, kLoudWindow);
-  EXPECT_GT(match.correlation, 0.9);
-  EXPECT_GT(match.gain, 0.7);
-  EXPECT_LT(match.gain, 1.4);
+  const EnvelopeMatch whole = MatchEnvelope(heard, reference, kLoudWindow);
+  const EnvelopeMatch pieces = MatchPieces(heard, reference, kLoudWindow);
+  EXPECT_GT(pieces.correlation, 0.9);
+  EXPECT_GT(pieces.gain, 0.7);
+  EXPECT_LT(pieces.gain, 1.4);
   const double wanted = LoudSeconds(reference, kLoudSample, kLoudWindow);
   const double got = LoudSeconds(heard, kLoudSample, kLoudWindow);
   EXPECT_NEAR(got, wanted, 0.1 * wanted + 0.05);
   std::printf(
-      "heard: correlation %.3f, gain %.2f, loud %.2f s of %.2f s, first sound %.0f ms "
-      "after the click\n",
-      match.correlation, match.gain, got, wanted,
+      "heard: correlation %.3f by pieces, %.3f whole, gain %.2f, loud %.2f s of %.2f s, "
+      "first sound %.0f ms after the click\n",
+      pieces.correlation, whole.correlation, pieces.gain, got, wanted,
       std::chrono::duration<double, std::milli>(recording.SampleTime(*first) - click).count());
 }
 

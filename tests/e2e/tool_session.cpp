@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstdio>
 #include <stdexcept>
 
 #include "tests/support/temp_dir.h"
@@ -79,10 +80,24 @@ void ToolSession::StartTool() {
 }
 
 void ToolSession::ReplaceText(const std::string& text, int delay_ms) {
-  Click(env_, window_, kEditBox.x, kEditBox.y);
-  PressKeys(env_, "ctrl+a");
-  PressKeys(env_, "BackSpace");
-  if (!text.empty()) TypeText(env_, text, delay_ms);
+  std::optional<std::string> holds;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    Click(env_, window_, kEditBox.x, kEditBox.y);
+    PressKeys(env_, "ctrl+a");
+    PressKeys(env_, "BackSpace");
+    if (text.empty()) return;  // nothing to select and read back
+    // Characters that are not on the keyboard are typed through a keycode
+    // that xdotool remaps for each one; on a busy machine a key can arrive
+    // with the mapping of its neighbour.
+    TypeText(env_, text, delay_ms);
+    PressKeys(env_, "ctrl+a");
+    holds = SelectedText(env_, milliseconds(2000));
+    PressKeys(env_, "End");
+    if (holds == text) return;
+    std::printf("typing again: the edit box holds \"%s\"\n", holds.value_or("").c_str());
+  }
+  throw std::runtime_error("the edit box holds \"" + holds.value_or("(nothing)") +
+                           "\" instead of \"" + text + "\"");
 }
 
 ToolSession::Clock::time_point ToolSession::ClickButton() {

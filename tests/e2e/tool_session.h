@@ -68,7 +68,9 @@ class ToolSession {
   const Environment& environment() const { return env_; }
 
   // A person replaces the edit box's text: clicks into the box, selects all,
-  // deletes it and types `text` (nothing for the empty text).
+  // deletes it and types `text` (nothing for the empty text). Then checks
+  // what the box holds (select all, read the selection) and types again
+  // when a key went astray; throws when three tries fail.
   void ReplaceText(const std::string& text, int delay_ms = 30);
   // A person presses the button; the moment just before the click.
   Clock::time_point ClickButton();

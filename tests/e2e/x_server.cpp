@@ -1,5 +1,6 @@
 #include "tests/e2e/x_server.h"
 
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -138,12 +139,55 @@ void PressKeys(const Environment& env, const std::string& keys) {
   Checked({"xdotool", "key", "--delay", "30", keys}, env);
 }
 
-void CloseWindow(const Environment& env, const std::string& window) {
-  struct DisplayCloser {
-    void operator()(Display* display) const { XCloseDisplay(display); }
-  };
-  const std::unique_ptr<Display, DisplayCloser> display(XOpenDisplay(env.Get("DISPLAY").c_str()));
+struct DisplayCloser {
+  void operator()(Display* display) const { XCloseDisplay(display); }
+};
+using DisplayPtr = std::unique_ptr<Display, DisplayCloser>;
+
+DisplayPtr OpenDisplay(const Environment& env) {
+  DisplayPtr display(XOpenDisplay(env.Get("DISPLAY").c_str()));
   if (!display) throw std::runtime_error("cannot open display " + env.Get("DISPLAY"));
+  return display;
+}
+
+std::optional<std::string> SelectedText(const Environment& env, milliseconds timeout) {
+  const DisplayPtr display = OpenDisplay(env);
+  Display* d = display.get();
+  // A window of our own to receive the selection; it goes with the connection.
+  const Window receiver = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 1, 1, 0, 0, 0);
+  const Atom property = XInternAtom(d, "SONAVEL_E2E_SELECTION", False);
+  XConvertSelection(d, XA_PRIMARY, XInternAtom(d, "UTF8_STRING", False), property, receiver,
+                    CurrentTime);
+  XFlush(d);
+  std::optional<std::string> text;
+  bool answered = false;
+  WaitUntil(
+      [&] {
+        while (!answered && XPending(d) > 0) {
+          XEvent event;
+          XNextEvent(d, &event);
+          if (event.type != SelectionNotify) continue;
+          answered = true;
+          if (event.xselection.property == None) break;
+          Atom type;
+          int format;
+          unsigned long count, left;
+          unsigned char* data = nullptr;
+          if (XGetWindowProperty(d, receiver, property, 0, 1 << 20, True, AnyPropertyType, &type,
+                                 &format, &count, &left, &data) == Success &&
+              data != nullptr) {
+            if (format == 8) text.emplace(reinterpret_cast<const char*>(data), count);
+            XFree(data);
+          }
+        }
+        return answered;
+      },
+      timeout, milliseconds(5));
+  return text;
+}
+
+void CloseWindow(const Environment& env, const std::string& window) {
+  const DisplayPtr display = OpenDisplay(env);
   XEvent event{};
   event.xclient.type = ClientMessage;
   event.xclient.window = std::stoul(window);

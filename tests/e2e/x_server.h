@@ -70,6 +70,9 @@ void Click(const Environment& env, const std::string& window, int x, int y);
 void TypeText(const Environment& env, const std::string& text, int delay_ms = 30);
 // Presses a key combination such as "ctrl+a" or "BackSpace".
 void PressKeys(const Environment& env, const std::string& keys);
+// The text of the PRIMARY selection (what is selected in any window, as
+// UTF-8), or nullopt when nothing is selected or no answer comes in time.
+std::optional<std::string> SelectedText(const Environment& env, milliseconds timeout);
 // Asks the window to close, as its close button would (WM_DELETE_WINDOW).
 void CloseWindow(const Environment& env, const std::string& window);
 // Saves the whole screen as a PNG file (ImageMagick's import).

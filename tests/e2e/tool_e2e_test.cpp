@@ -7,7 +7,6 @@
 #include <cmath>
 #include <cstdio>
 #include <optional>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -16,6 +15,8 @@
 #include "tests/e2e/tool_session.h"
 #include "tests/e2e/x_server.h"
 #include "tests/support/test_ca.h"
+#include "text/rules.h"
+#include "text/types.h"
 
 namespace sonavel::e2e {
 namespace {
@@ -50,6 +51,13 @@ struct LoggedRequest {
 
 std::optional<LoggedRequest> ParseRequest(const std::string& line);
 
+bool IsDigits(const std::string& text) {
+  return std::all_of(text.begin(), text.end(), [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte >= 0x30 && byte <= 0x39;
+  });
+}
+
 std::vector<LoggedRequest> Requests(const std::vector<std::string>& log, size_t from = 0) {
   std::vector<LoggedRequest> requests;
   for (size_t i = from; i < log.size(); ++i) {
@@ -77,7 +85,13 @@ void ExpectClickRequests(const std::vector<LoggedRequest>& requests, const std::
   EXPECT_EQ(speech.Keys(),
             (std::vector<std::string>{"tex", "tok", "cuid", "ctp", "lan", "vol", "per"}));
   EXPECT_EQ(speech.Value("tex"), HttpsClient::EncodeAll(text));
-  EXPECT_TRUE(std::regex_match(speech.Value("cuid").value_or(""), std::regex("[A-Za-z0-9]{10}")));
+  const std::string cuid = speech.Value("cuid").value_or("");
+  EXPECT_EQ(cuid.size(), 10u);
+  EXPECT_TRUE(std::all_of(cuid.begin(), cuid.end(), [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return (byte >= 0x30 && byte <= 0x39) || (byte >= 0x41 && byte <= 0x5A) ||
+           (byte >= 0x61 && byte <= 0x7A);
+  })) << cuid;
   EXPECT_EQ(speech.Value("ctp"), "1");
   EXPECT_EQ(speech.Value("lan"), "zh");
   EXPECT_EQ(speech.Value("vol"), "5");
@@ -252,23 +266,21 @@ TEST(ToolTest, ClosingTheWindowWhilePlayingEndsTheToolAndTheSound) {
 
 std::optional<LoggedRequest> ParseRequest(const std::string& line) {
   // "127.0.0.1 GET /text2audio?tex=%E4...&tok=[redacted]&cuid=... 200 5313 bytes 3.1 ms"
-  static const std::regex kLine(R"(^\S+ GET (/[^ ?]*)\??(\S*) (\d{3}) \d+ bytes .*)");
-  std::smatch m;
-  if (!std::regex_match(line, m, kLine)) return std::nullopt;
+  const TextArray fields = SplitText(line, " ");
+  if (fields.size() < 6 || fields[1] != "GET" || fields[2].empty() || fields[2][0] != '/' ||
+      fields[3].size() != 3 || !IsDigits(fields[3]) || fields[5] != "bytes") {
+    return std::nullopt;
+  }
   LoggedRequest request;
   request.line = line;
-  request.path = m[1];
-  request.status = std::stoi(m[3]);
-  const std::string query = m[2];
-  size_t at = 0;
-  while (at < query.size()) {
-    size_t end = query.find('&', at);
-    if (end == std::string::npos) end = query.size();
-    const std::string pair = query.substr(at, end - at);
+  const size_t question = fields[2].find('?');
+  request.path = fields[2].substr(0, question);
+  request.status = std::stoi(fields[3]);
+  const std::string query = question == std::string::npos ? "" : fields[2].substr(question + 1);
+  for (const Text& pair : SplitText(query, "&")) {
     const size_t equals = pair.find('=');
     request.query.emplace_back(pair.substr(0, equals),
                                equals == std::string::npos ? "" : pair.substr(equals + 1));
-    at = end + 1;
   }
   return request;
 }

@@ -108,8 +108,13 @@ ToolSession::Clock::time_point ToolSession::ClickButton() {
 
 int ToolSession::CloseTool() {
   CloseWindow(env_, window_);
-  const auto status = tool_->Wait(milliseconds(10000));
-  if (!status) return tool_->Stop(SIGKILL, milliseconds(0));
+  auto status = tool_->Wait(milliseconds(10000));
+  if (!status) status = tool_->Stop(SIGKILL, milliseconds(0));
+  if (*status != 0) {
+    tool_->WaitForEnd(Process::kStderr, milliseconds(1000));
+    std::printf("the tool ended with %d; it wrote:\n%s", *status,
+                tool_->Output(Process::kStderr).c_str());
+  }
   return *status;
 }
 

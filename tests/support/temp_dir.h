@@ -21,7 +21,7 @@ class TempDir {
   TempDir& operator=(const TempDir&) = delete;
 
   const std::filesystem::path& path() const { return path_; }
-  // The regular files directly in the folder, names only, sorted.
+  // The names of the entries directly in the folder (files, links, folders), sorted.
   std::vector<std::string> Files() const;
 
  private:

@@ -23,7 +23,12 @@
 //    the proxy only. An empty ProxyAddress always means a direct connection;
 //    no environment variable is read.
 //  - NoRedirect true: a redirect answer is itself the response. Otherwise
-//    the object follows redirects (a new object: up to 10).
+//    the object follows redirects (a new object: up to 10, see
+//    HttpRequest). The default "Referer" line (the whole Url, query and any
+//    secret in it included), the "Cookie" header and any "Authorization" go
+//    only to the Url's own origin (scheme, host and port); a redirect to
+//    another origin is followed without them. A redirect from https to http
+//    is not followed: its answer (status, headers, body) is the result.
 //  - Certificates and host names are always verified (system store plus the
 //    build's SONAVEL_CA_BUNDLE). A caller that must reach a server with an
 //    untrusted certificate lends an object with Option(4, flags) set.

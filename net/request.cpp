@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -114,6 +115,73 @@ bool HasHeader(const std::vector<std::string>& lines, std::string_view name) {
 
 long PositiveOrZero(std::int32_t value) { return value > 0 ? value : 0; }
 
+struct UrlDeleter {
+  void operator()(CURLU* url) const { curl_url_cleanup(url); }
+};
+struct CurlTextDeleter {
+  void operator()(char* text) const { curl_free(text); }
+};
+
+// Where a URL leads: scheme, host and port (the scheme's default when the
+// URL names none), as libcurl's URL parser reads them.
+struct Origin {
+  std::string scheme;
+  std::string host;
+  std::string port;
+};
+
+// The origin of `url` (a missing scheme is guessed as libcurl guesses it);
+// none when the URL does not parse or its scheme has no default port.
+std::optional<Origin> OriginOf(const std::string& url) {
+  std::unique_ptr<CURLU, UrlDeleter> parsed(curl_url());
+  if (!parsed || curl_url_set(parsed.get(), CURLUPART_URL, url.c_str(),
+                              CURLU_GUESS_SCHEME | CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK) {
+    return std::nullopt;
+  }
+  auto part = [&](CURLUPart which, unsigned int flags, std::string& out) {
+    char* value = nullptr;
+    if (curl_url_get(parsed.get(), which, &value, flags) != CURLUE_OK || value == nullptr)
+      return false;
+    const std::unique_ptr<char, CurlTextDeleter> owned(value);
+    out = value;
+    return true;
+  };
+  Origin origin;
+  if (!part(CURLUPART_SCHEME, 0, origin.scheme) || !part(CURLUPART_HOST, 0, origin.host) ||
+      !part(CURLUPART_PORT, CURLU_DEFAULT_PORT, origin.port)) {
+    return std::nullopt;
+  }
+  return origin;
+}
+
+// Same scheme, host and port (scheme and host in any case). An origin that
+// is not known matches nothing.
+bool SameOrigin(const std::optional<Origin>& a, const std::optional<Origin>& b) {
+  return a && b && EqualText(a->scheme, b->scheme, true) && EqualText(a->host, b->host, true) &&
+         a->port == b->port;
+}
+
+bool IsScheme(const std::optional<Origin>& origin, std::string_view scheme) {
+  return origin && EqualText(origin->scheme, scheme, true);
+}
+
+// The caller's header lines as they may go to an origin other than the
+// first: without those that carry the first URL, its cookies or
+// credentials, or name the first host.
+std::vector<std::string> ForAnotherOrigin(const std::vector<std::string>& lines) {
+  constexpr std::array<std::string_view, 4> kFirstOriginOnly = {"Referer", "Cookie",
+                                                                "Authorization", "Host"};
+  std::vector<std::string> kept;
+  for (const std::string& line : lines) {
+    const std::string_view name = LineName(line);
+    if (std::none_of(kFirstOriginOnly.begin(), kFirstOriginOnly.end(),
+                     [&](std::string_view only) { return EqualText(name, only, true); })) {
+      kept.push_back(line);
+    }
+  }
+  return kept;
+}
+
 }  // namespace
 
 // The header lines of the response being read, and whether its blank line
@@ -188,9 +256,25 @@ struct HttpRequest::State {
     head.complete = false;
   }
 
+  // One request of a redirect chain as it goes on the wire.
+  struct Hop {
+    Text method;
+    Text url;
+    std::string_view data;
+    const std::vector<std::string>* headers;
+    const std::vector<std::string>* proxyHeaders;
+  };
+  // How one hop ended: an answer (with the URL it redirects to, when
+  // redirects are followed and it names one), or a failure (rc not OK).
+  struct HopResult {
+    CURLcode rc = CURLE_OK;
+    std::string location;
+  };
+
   bool Perform(std::string_view data);
+  HopResult Exchange(const Hop& hop);
   CURLcode Transfer();
-  CURLcode Configure(std::string_view data, Slist& headerList, Slist& proxyList);
+  CURLcode Configure(const Hop& hop, Slist& headerList, Slist& proxyList);
 };
 
 namespace {
@@ -232,17 +316,17 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
 
 }  // namespace
 
-CURLcode HttpRequest::State::Configure(std::string_view data, Slist& headerList, Slist& proxyList) {
+CURLcode HttpRequest::State::Configure(const Hop& hop, Slist& headerList, Slist& proxyList) {
   CURL* h = handle.get();
+  const std::vector<std::string>& callerLines = *hop.headers;
   CURLcode rc = CURLE_OK;
   auto set = [&](CURLoption option, auto value) {
     if (rc == CURLE_OK) rc = curl_easy_setopt(h, option, value);
   };
 
   set(CURLOPT_ERRORBUFFER, errorBuffer.data());
-  set(CURLOPT_URL, url.c_str());
+  set(CURLOPT_URL, hop.url.c_str());
   set(CURLOPT_PROTOCOLS_STR, "http,https");
-  set(CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
   set(CURLOPT_NOSIGNAL, 1L);
   set(CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
   set(CURLOPT_WRITEFUNCTION, &OnBody);
@@ -250,8 +334,8 @@ CURLcode HttpRequest::State::Configure(std::string_view data, Slist& headerList,
   set(CURLOPT_HEADERFUNCTION, &OnHeader);
   set(CURLOPT_HEADERDATA, static_cast<void*>(&head));
 
-  set(CURLOPT_FOLLOWLOCATION, followRedirects ? 1L : 0L);
-  set(CURLOPT_MAXREDIRS, kMaxRedirects);
+  // Perform follows redirects itself, hop by hop.
+  set(CURLOPT_FOLLOWLOCATION, 0L);
 
   // Trust: the system store plus the build's CA file, unless loosened.
   constexpr std::int32_t kChainFlags =
@@ -275,32 +359,33 @@ CURLcode HttpRequest::State::Configure(std::string_view data, Slist& headerList,
     set(CURLOPT_PROXY, proxyServer.c_str());
     set(CURLOPT_NOPROXY, proxyBypass.c_str());
     set(CURLOPT_HEADEROPT, CURLHEADER_SEPARATE);
-    if (!MakeSlist(proxyHeaders, proxyList) && rc == CURLE_OK) rc = CURLE_OUT_OF_MEMORY;
+    if (!MakeSlist(*hop.proxyHeaders, proxyList) && rc == CURLE_OK) rc = CURLE_OUT_OF_MEMORY;
     set(CURLOPT_PROXYHEADER, proxyList.get());
   } else {
     set(CURLOPT_PROXY, "");
   }
 
   // Method and body.
-  const bool isHead = method == "HEAD";
-  const bool sendBody = !isHead && (!data.empty() || method == "POST" || method == "PUT");
+  const bool isHead = hop.method == "HEAD";
+  const bool sendBody =
+      !isHead && (!hop.data.empty() || hop.method == "POST" || hop.method == "PUT");
   if (isHead) {
     set(CURLOPT_NOBODY, 1L);
   } else if (sendBody) {
-    set(CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(data.size()));
-    set(CURLOPT_POSTFIELDS, data.empty() ? "" : data.data());
-    if (method != "POST") set(CURLOPT_CUSTOMREQUEST, method.c_str());
+    set(CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(hop.data.size()));
+    set(CURLOPT_POSTFIELDS, hop.data.empty() ? "" : hop.data.data());
+    if (hop.method != "POST") set(CURLOPT_CUSTOMREQUEST, hop.method.c_str());
   } else {
     set(CURLOPT_HTTPGET, 1L);
-    if (method != "GET") set(CURLOPT_CUSTOMREQUEST, method.c_str());
+    if (hop.method != "GET") set(CURLOPT_CUSTOMREQUEST, hop.method.c_str());
   }
 
   // Headers: the caller's in order; then libcurl's own defaults switched off.
-  std::vector<std::string> lines = headers;
-  if (!HasHeader(headers, "Accept")) lines.emplace_back("Accept:");
+  std::vector<std::string> lines = callerLines;
+  if (!HasHeader(callerLines, "Accept")) lines.emplace_back("Accept:");
   if (sendBody) {
-    if (!HasHeader(headers, "Expect")) lines.emplace_back("Expect:");
-    if (!HasHeader(headers, "Content-Type")) lines.emplace_back("Content-Type:");
+    if (!HasHeader(callerLines, "Expect")) lines.emplace_back("Expect:");
+    if (!HasHeader(callerLines, "Content-Type")) lines.emplace_back("Content-Type:");
   }
   if (!MakeSlist(lines, headerList) && rc == CURLE_OK) rc = CURLE_OUT_OF_MEMORY;
   set(CURLOPT_HTTPHEADER, headerList.get());
@@ -372,18 +457,15 @@ CURLcode HttpRequest::State::Transfer() {
   return CURLE_FAILED_INIT;
 }
 
-bool HttpRequest::State::Perform(std::string_view data) {
+HttpRequest::State::HopResult HttpRequest::State::Exchange(const Hop& hop) {
   ClearResponse();
-  errorText.clear();
   errorBuffer[0] = '\0';
   curl_easy_reset(handle.get());
   Slist headerList;
   Slist proxyList;
-  CURLcode rc = Configure(data, headerList, proxyList);
-  // The headers belong to this request only, whatever happens to it.
-  headers.clear();
-  proxyHeaders.clear();
-  if (rc == CURLE_OK) rc = Transfer();
+  HopResult result;
+  result.rc = Configure(hop, headerList, proxyList);
+  if (result.rc == CURLE_OK) result.rc = Transfer();
 
   long responseCode = 0;
   long connectCode = 0;
@@ -391,31 +473,93 @@ bool HttpRequest::State::Perform(std::string_view data) {
     responseCode = 0;
   if (curl_easy_getinfo(handle.get(), CURLINFO_HTTP_CONNECTCODE, &connectCode) != CURLE_OK)
     connectCode = 0;
-  // Leave no pointers into this call's lists and body behind on the handle.
+  // libcurl names the target of a 3xx answer with a Location header.
+  const char* location = nullptr;
+  if (result.rc == CURLE_OK && followRedirects && responseCode >= 300 && responseCode < 400 &&
+      curl_easy_getinfo(handle.get(), CURLINFO_REDIRECT_URL, &location) != CURLE_OK) {
+    std::snprintf(errorBuffer.data(), errorBuffer.size(), "The redirect target is unknown");
+    result.rc = CURLE_BAD_FUNCTION_ARGUMENT;
+  }
+  if (location != nullptr) result.location = location;
+  // Leave no pointers into this hop's lists and body behind on the handle.
   curl_easy_reset(handle.get());
 
   // libcurl takes a connection closed inside the header block for the end
   // of a response; without its blank line it is none.
-  if (rc == CURLE_OK && responseCode > 0 && head.complete) {
+  if (result.rc == CURLE_OK && responseCode > 0 && head.complete) {
     received = true;
     status = static_cast<std::int32_t>(responseCode);
-    return true;
+    return result;
   }
-  if (rc != CURLE_OK && responseCode == 0 && connectCode >= 300 && head.complete) {
+  result.location.clear();
+  if (result.rc != CURLE_OK && responseCode == 0 && connectCode >= 300 && head.complete) {
     // The proxy refused the tunnel: its answer is the response.
     received = true;
     status = static_cast<std::int32_t>(connectCode);
     body.clear();
-    return true;
+    result.rc = CURLE_OK;
+    return result;
   }
-  if (rc == CURLE_OK) {
+  if (result.rc == CURLE_OK) {
     errorText = "The connection closed inside the response headers";
+    result.rc = CURLE_RECV_ERROR;
   } else {
-    errorText = errorBuffer[0] != '\0' ? errorBuffer.data() : curl_easy_strerror(rc);
+    errorText = errorBuffer[0] != '\0' ? errorBuffer.data() : curl_easy_strerror(result.rc);
   }
+  return result;
+}
+
+bool HttpRequest::State::Perform(std::string_view data) {
   ClearResponse();
-  LogFailure(method, url, static_cast<int>(rc), errorText);
-  return false;
+  errorText.clear();
+  // The headers belong to this request only, whatever happens to it.
+  const std::vector<std::string> callerHeaders = std::exchange(headers, {});
+  const std::vector<std::string> callerProxyHeaders = std::exchange(proxyHeaders, {});
+  // Made only when a redirect comes: most requests have none.
+  std::optional<Origin> first;
+  std::optional<std::vector<std::string>> elsewhereHeaders;
+
+  Hop hop{method, url, data, &callerHeaders, &callerProxyHeaders};
+  auto fail = [&](CURLcode rc) {
+    ClearResponse();
+    LogFailure(hop.method, hop.url, static_cast<int>(rc), errorText);
+    return false;
+  };
+  for (long redirects = 0;; ++redirects) {
+    const HopResult result = Exchange(hop);
+    if (result.rc != CURLE_OK) return fail(result.rc);
+    if (result.location.empty()) return true;
+
+    // A redirect answer. From https it is followed to https only: going on
+    // over plain http would put the request on the wire unprotected, so the
+    // answer itself is the response (as with redirects switched off).
+    if (redirects == 0) first = OriginOf(url);
+    const std::optional<Origin> next = OriginOf(result.location);
+    if (IsScheme(OriginOf(hop.url), "https") && IsScheme(next, "http")) return true;
+    if (redirects == kMaxRedirects) {
+      errorText = "Stopped after " + std::to_string(kMaxRedirects) + " redirects";
+      return fail(CURLE_TOO_MANY_REDIRECTS);
+    }
+    if (HoldsLineBreak(result.location)) {
+      errorText = "The redirect target holds a line break";
+      return fail(CURLE_URL_MALFORMAT);
+    }
+    // The method after the redirect, as libcurl would choose it: 301 and 302
+    // turn a POST into a GET, 303 turns anything but HEAD into a GET, and a
+    // GET made so has no body; 307, 308 and the rest keep method and body.
+    if (((status == 301 || status == 302) && hop.method == "POST") ||
+        (status == 303 && hop.method != "HEAD")) {
+      hop.method = "GET";
+      hop.data = std::string_view();
+    }
+    hop.url = result.location;
+    if (SameOrigin(first, next)) {
+      hop.headers = &callerHeaders;
+    } else {
+      if (!elsewhereHeaders) elsewhereHeaders = ForAnotherOrigin(callerHeaders);
+      hop.headers = &*elsewhereHeaders;
+    }
+  }
 }
 
 HttpRequest::HttpRequest() : state_(std::make_unique<State>()) {

@@ -30,7 +30,25 @@
 // (/etc/ssl/certs) plus the CA file the build names (SONAVEL_CA_BUNDLE, when
 // it exists). Option(4, flags) loosens that for this object only.
 //
-// Only http and https URLs are fetched, and redirects go only to those.
+// Redirects (unless switched off with Option 6): a 3xx answer with a
+// Location is followed, at most 10 times; the eleventh redirect answer
+// makes the Send fail. 301 and 302 turn a POST into a GET without a body,
+// 303 turns any method but HEAD into a GET without a body, 307, 308 and
+// the rest keep method and body. The headers set for the Send go unchanged
+// to every hop on the origin (scheme, host and port) of the opened URL;
+// a hop to any other origin gets them without "Referer", "Cookie",
+// "Authorization" and "Host" (any case), which may carry the opened URL, a
+// query secret or credentials, or name the first host. A redirect from an
+// https URL to an http one is not followed: that answer is the response, as
+// if redirects were off, so nothing goes on over plain http.
+//   Open("GET", "https://a/t?secret=1") + SetRequestHeader("Referer", ...)
+//   302 to https://a/u   -> the Referer goes along
+//   302 to https://b/u   -> the request to b has no Referer
+//   302 to http://a/u    -> Status() 302, no request over http
+//
+// Only http and https URLs are fetched, and redirects go only to those (a
+// redirect elsewhere makes the Send fail).
+//
 // Operations that fail return false (or the empty value); none throws
 // (short of running out of memory). No proxy setting is read from the
 // environment: without SetProxy(2, ...) the object connects directly,
@@ -100,10 +118,11 @@ class HttpRequest {
 
   // kOptionEnableRedirects: 0 turns following redirects off (the redirect
   // answer itself is then the response), any other value on (the default,
-  // at most 10). kOptionSslErrorIgnoreFlags: a sum of the kIgnore* flags;
-  // kIgnoreCertCnInvalid stops the host-name check, any of the other three
-  // stops the verification of the certificate chain (libcurl cannot tell
-  // those errors apart), 0 restores full verification. Other indexes fail.
+  // at most 10, by the rules above). kOptionSslErrorIgnoreFlags: a sum of
+  // the kIgnore* flags; kIgnoreCertCnInvalid stops the host-name check,
+  // any of the other three stops the verification of the certificate chain
+  // (libcurl cannot tell those errors apart), 0 restores full verification.
+  // Other indexes fail.
   bool Option(std::int32_t index, std::int32_t value);
 
   // Sends the request opened last and waits for the whole response or a
@@ -118,6 +137,7 @@ class HttpRequest {
   // The response of the last Send, each empty (0) when none arrived in full
   // (a connection closed inside the header block, or inside the body, gives
   // none).
+  // The final response is the first answer that is not followed on.
   // The headers are the lines of the final response (not its status line,
   // not those of redirects or of a proxy's CONNECT answer) joined by "\r\n".
   // When a proxy refused to open a tunnel, Status is the proxy's status and

@@ -133,6 +133,31 @@ TEST_F(ProxyTest, NoAddressMeansDirectWhateverTheUser) {
   EXPECT_TRUE(requests[0].Values("Proxy-Authorization").empty());
 }
 
+TEST_F(ProxyTest, RedirectToAnotherOriginGoesThroughTheProxyToo) {
+  RawServer first([&](const RecordedRequest&) {
+    return RawResponse(302, {"Location: " + origin_.Url("/next")}, "");
+  });
+  const std::string url = first.Url("/first?client_secret=S3CR3T");
+  std::int32_t status = 0;
+  const Bytes body = HttpAccess(url, {.StatusCode = &status,
+                                      .ProxyAddress = proxy_.Address(),
+                                      .ProxyUser = kUser,
+                                      .ProxyPassword = kPassword});
+  EXPECT_EQ(status, 200) << proxy_.Log();
+  EXPECT_EQ(ToText(body), "via proxy");
+  const auto firstRequests = first.Requests();
+  ASSERT_EQ(firstRequests.size(), 1u);
+  EXPECT_EQ(firstRequests[0].Values("Referer"), std::vector<std::string>{url});
+  const auto nextRequests = origin_.Requests();
+  ASSERT_EQ(nextRequests.size(), 1u);
+  for (const RecordedRequest& r : {firstRequests[0], nextRequests[0]}) {
+    SCOPED_TRACE(r.requestLine);
+    EXPECT_FALSE(r.Values("Via").empty());
+    EXPECT_TRUE(r.Values("Proxy-Authorization").empty());
+  }
+  EXPECT_TRUE(nextRequests[0].Values("Referer").empty());
+}
+
 TEST(ProxyDeadTest, UnreachableProxyGetsNothing) {
   RawServer origin([](const RecordedRequest&) { return RawResponse(200, {}, "x"); });
   std::int32_t status = -1;

@@ -65,9 +65,7 @@ void ToolSession::StartService(const std::vector<std::string>& arguments) {
   service_.emplace(Build().service, Build().service_address, TestCa::Local(), arguments);
 }
 
-void ToolSession::StopService() {
-  if (service_) service_->Stop();
-}
+int ToolSession::StopService() { return service_->Stop(); }
 
 void ToolSession::StartTool() {
   tool_.emplace(std::vector<std::string>{Build().tool}, env_, dir_.path() / "home");

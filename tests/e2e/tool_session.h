@@ -61,7 +61,8 @@ class ToolSession {
   void StartTool();
   // Starts the local speech service (again) with these extra arguments.
   void StartService(const std::vector<std::string>& arguments = {});
-  void StopService();
+  // SIGTERM to the service; its exit status.
+  int StopService();
   LocalService& service() { return *service_; }
   Process& tool() { return *tool_; }
   const std::string& window() const { return window_; }

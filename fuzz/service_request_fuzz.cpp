@@ -133,7 +133,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       FUZZ_CHECK(CountParam(*params, key) == count);
       FUZZ_CHECK(FindParam(*params, key) != nullptr && *FindParam(*params, key) == *first);
     }
-    FUZZ_CHECK(FindParam(*params, "\x01no such key") == nullptr);
+    // Longer than every key, so none of them.
+    std::string absent = "\x01";
+    for (const std::string& key : keys) absent += key;
+    FUZZ_CHECK(FindParam(*params, absent) == nullptr && CountParam(*params, absent) == 0);
   }
 
   // UTF-8 and log lines.

@@ -6,6 +6,9 @@
 // the next Open or the player's end, so the file may be removed right after
 // Play without cutting the audio short. Each item gets a QMediaPlayer of its
 // own: Qt 6.4 cannot be trusted to take a second device on the same one.
+// The next item's player is made ahead of time (soon after construction,
+// and again soon after every Open), so that Open does not pay for creating
+// one: the first one also starts GStreamer, which takes about 100 ms.
 // The decoder is chosen by the file's contents, with its name (".mp3") as
 // the hint. Play starts the open item from its beginning and returns at
 // once; decoding and output run on Qt's and GStreamer's own threads, also
@@ -45,8 +48,11 @@ class MediaPlayer : public QObject, public AudioPlayer {
  private:
   // Stops the player and lets go of the file it had open.
   void Close();
+  // Makes the spare player for the next item, unless there is one.
+  void PrepareSpare();
 
   QMediaPlayer* player_ = nullptr;  // a child of this object, with its QAudioOutput
+  QMediaPlayer* spare_ = nullptr;   // the same, unused: the next item's
   std::unique_ptr<QFile> file_;
 };
 
